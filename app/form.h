@@ -1,0 +1,57 @@
+// The main window's picture controls at run time: where they are in pixels,
+// which are shown, which one a point belongs to, what a click is and what is
+// painted in which order.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "app/layout.h"
+#include "platform/window_layer.h"
+
+namespace app {
+
+struct Control {
+  ControlId id;
+  std::string_view name;
+  platform::Rect rect;   // client pixels
+  bool visible;
+  platform::Picture picture;
+  platform::Pointer pointer;
+};
+
+// What the form reports once it has routed a mouse message.
+class FormEvents {
+ public:
+  virtual ~FormEvents() = default;
+  virtual void OnControlMouseMove(const Control& control) = 0;
+  virtual void OnControlClick(const Control& control) = 0;
+  virtual void OnSurfaceMouseDown(std::int16_t button) = 0;
+};
+
+class Form {
+ public:
+  // Builds the picture controls for a screen of the given densities.
+  Form(std::int32_t dpiX, std::int32_t dpiY);
+
+  // The topmost shown control containing the point, or none: the bare surface.
+  const Control* ControlAt(platform::Point client) const;
+  const Control& Get(ControlId id) const;
+  // Returns the rectangle to repaint when the visibility changed, else an empty one.
+  platform::Rect SetVisible(ControlId id, bool visible);
+
+  void Route(platform::MouseAction action, platform::Point client, std::int16_t button,
+             FormEvents& events);
+  platform::Pointer PointerAt(platform::Point client) const;
+  void Paint(platform::Canvas& canvas) const;
+
+ private:
+  Control& Find(ControlId id);
+
+  // Timer1 is a control of the layout, but not a picture control.
+  std::array<Control, kControls.size() - 1> controls_;
+  const Control* pressed_ = nullptr;   // where the primary button went down
+};
+
+}  // namespace app

@@ -1,0 +1,106 @@
+#include "app/veltrane2.h"
+
+#include <cstdlib>
+
+#include "app/home_page.h"
+#include "app/untrapped_error.h"
+#include "keys/key_poller.h"
+#include "platform/constants.h"
+
+namespace app {
+
+Veltrane2::Veltrane2(platform::Win32& win32, platform::WindowLayer& window)
+    : win32_(win32), window_(window) {}
+
+template <typename Handler>
+void Veltrane2::Handle(Handler handler) {
+  RunHandler(win32_, window_, handler);
+}
+
+void Veltrane2::Start() {
+  Handle([&] {
+    buttons_.ReadUserSetting(win32_);
+    CreateFromLayout();
+    CreationSteps();
+    // The startup window is shown once its creation steps are done, whatever
+    // they did to its visibility.
+    window_.Show();
+  });
+}
+
+void Veltrane2::Run() {
+  Start();
+  window_.RunMessageLoop();
+}
+
+void Veltrane2::CreateFromLayout() {
+  const std::int32_t dpiX = win32_.GetDeviceCaps(platform::LOGPIXELSX);
+  const std::int32_t dpiY = win32_.GetDeviceCaps(platform::LOGPIXELSY);
+  window_.Create({ToPixels(kWindowUnits, dpiX, dpiY), kWindowText}, *this);
+  form_.emplace(dpiX, dpiY);
+  window_.StartTimer(kTimerIntervalMs);
+}
+
+void Veltrane2::CreationSteps() {
+  // Shape steps, then tray creation steps, go here.
+}
+
+void Veltrane2::OnMouse(platform::MouseAction action, platform::Point client,
+                        std::int16_t button) {
+  Handle([&] { form_->Route(action, client, button, *this); });
+}
+
+platform::Pointer Veltrane2::PointerAt(platform::Point client) { return form_->PointerAt(client); }
+
+void Veltrane2::OnPaint(platform::Canvas& canvas) { form_->Paint(canvas); }
+
+void Veltrane2::OnTimer() {
+  // The hover step goes here, ahead of the key loop and outside its error skipping.
+  keys::RunKeyLoop(win32_, buttons_);
+}
+
+void Veltrane2::OnCloseRequest() {
+  Handle([&] {
+    // Unload step goes here.
+    window_.Destroy();
+    // Final steps go here.
+    buttons_.Restore(win32_);
+  });
+}
+
+void Veltrane2::OnMouseButtonsChanged() { Handle([&] { buttons_.ReadUserSetting(win32_); }); }
+
+void Veltrane2::OnControlMouseMove(const Control&) {}
+
+void Veltrane2::OnControlClick(const Control& control) {
+  switch (control.id) {
+    case ControlId::hitarea:
+    case ControlId::xarea:
+      EndAtOnce();
+    case ControlId::minarea:
+    case ControlId::minbutarea:
+      window_.Hide();
+      break;
+    case ControlId::Image1:
+      OpenHomePage();
+      break;
+    default:
+      break;
+  }
+}
+
+void Veltrane2::OnSurfaceMouseDown(std::int16_t) {}
+
+void Veltrane2::EndAtOnce() {
+  // Buttons are never left turned around by a tick just before the end.
+  buttons_.Restore(win32_);
+  window_.EndProcess();
+  std::abort();  // EndProcess does not return
+}
+
+void Veltrane2::OpenHomePage() {
+  // The result is not examined: a failure to open simply shows nothing.
+  win32_.ShellExecuteA(0, "open", kHomePage, nullptr, nullptr, platform::SW_SHOWNORMAL);
+}
+
+}  // namespace app

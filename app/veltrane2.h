@@ -1,0 +1,53 @@
+// The main window Veltrane2: startup, the commands behind its controls, the
+// timer tick and the close request.
+#pragma once
+
+#include <optional>
+
+#include "app/form.h"
+#include "keys/button_assignment.h"
+#include "platform/win32.h"
+#include "platform/window_layer.h"
+
+namespace app {
+
+class Veltrane2 : public platform::WindowEvents, private FormEvents {
+ public:
+  Veltrane2(platform::Win32& win32, platform::WindowLayer& window);
+
+  // Creates the window from its layout, runs its creation steps and displays it.
+  void Start();
+  // Start, then the message loop until the process ends.
+  void Run();
+
+  const Form& GetForm() const { return *form_; }
+
+  // platform::WindowEvents
+  void OnMouse(platform::MouseAction action, platform::Point client, std::int16_t button) override;
+  platform::Pointer PointerAt(platform::Point client) override;
+  void OnPaint(platform::Canvas& canvas) override;
+  void OnTimer() override;
+  void OnCloseRequest() override;
+  void OnMouseButtonsChanged() override;
+
+ private:
+  // FormEvents
+  void OnControlMouseMove(const Control& control) override;
+  void OnControlClick(const Control& control) override;
+  void OnSurfaceMouseDown(std::int16_t button) override;
+
+  void CreateFromLayout();
+  void CreationSteps();
+  [[noreturn]] void EndAtOnce();
+  void OpenHomePage();
+
+  template <typename Handler>
+  void Handle(Handler handler);
+
+  platform::Win32& win32_;
+  platform::WindowLayer& window_;
+  std::optional<Form> form_;
+  keys::ButtonAssignment buttons_;
+};
+
+}  // namespace app

@@ -1,0 +1,111 @@
+// The Win32 surface: the Windows operations the program calls, by concern,
+// under their Windows names and with the arguments the program passes. The
+// Windows implementation forwards each call; the tests' fake desktop models
+// them. Nothing here needs a Windows header.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "platform/types.h"
+
+// A window procedure handed to Windows must use the system's calling
+// convention, which differs from the default only on 32-bit x86.
+#if defined(_WIN32) && defined(__i386__)
+#define VELTRANE_CALLBACK __attribute__((stdcall))
+#else
+#define VELTRANE_CALLBACK
+#endif
+
+namespace platform {
+
+using WndProc = LResult(VELTRANE_CALLBACK*)(Handle hWnd, std::uint32_t uMsg,
+                                            WParam wParam, LParam lParam);
+
+struct WndClassA {
+  std::uint32_t style = 0;
+  WndProc lpfnWndProc = nullptr;
+  std::int32_t cbClsExtra = 0;
+  std::int32_t cbWndExtra = 0;
+  Handle hInstance = 0;
+  Handle hIcon = 0;
+  Handle hCursor = 0;
+  Handle hbrBackground = 0;
+  const char* lpszMenuName = nullptr;
+  const char* lpszClassName = nullptr;
+};
+
+// The 8-bit call form of the first-version notification record: six 32-bit
+// fields, then 64 tip bytes. The Windows side repacks it into the platform's
+// own record, whose handles are pointer-wide.
+struct NotifyIconDataA {
+  static constexpr std::size_t kSize = 88;
+  std::array<std::uint8_t, kSize> bytes{};
+};
+
+class Input {
+ public:
+  virtual ~Input() = default;
+  virtual std::int16_t GetAsyncKeyState(std::int32_t vKey) = 0;
+  virtual void keybd_event(std::uint8_t bVk, std::uint8_t bScan, std::uint32_t dwFlags,
+                           std::uint32_t dwExtraInfo) = 0;
+  virtual std::int32_t SwapMouseButton(std::int32_t fSwap) = 0;
+  virtual std::int32_t GetSystemMetrics(std::int32_t nIndex) = 0;
+  virtual std::int32_t GetCursorPos(Point& lpPoint) = 0;
+  virtual std::int32_t ReleaseCapture() = 0;
+};
+
+class Shell {
+ public:
+  virtual ~Shell() = default;
+  virtual std::intptr_t ShellExecuteA(Handle hwnd, const char* lpOperation, const char* lpFile,
+                                      const char* lpParameters, const char* lpDirectory,
+                                      std::int32_t nShowCmd) = 0;
+  virtual std::int32_t Shell_NotifyIconA(std::uint32_t dwMessage, const NotifyIconDataA& lpData) = 0;
+};
+
+class Gdi {
+ public:
+  virtual ~Gdi() = default;
+  virtual Handle CreateRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                               std::int32_t y2) = 0;
+  virtual Handle CreateRoundRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                                    std::int32_t y2, std::int32_t w, std::int32_t h) = 0;
+  virtual std::int32_t CombineRgn(Handle hrgnDst, Handle hrgnSrc1, Handle hrgnSrc2,
+                                  std::int32_t iMode) = 0;
+  virtual std::int32_t DeleteObject(Handle ho) = 0;
+  virtual std::int32_t SetWindowRgn(Handle hWnd, Handle hRgn, std::int32_t bRedraw) = 0;
+  // Of the screen's device context.
+  virtual std::int32_t GetDeviceCaps(std::int32_t index) = 0;
+};
+
+class Windowing {
+ public:
+  virtual ~Windowing() = default;
+  virtual std::uint16_t RegisterClassA(const WndClassA& lpWndClass) = 0;
+  virtual std::int32_t UnregisterClassA(const char* lpClassName, Handle hInstance) = 0;
+  virtual Handle CreateWindowExA(std::uint32_t dwExStyle, const char* lpClassName,
+                                 const char* lpWindowName, std::uint32_t dwStyle, std::int32_t x,
+                                 std::int32_t y, std::int32_t nWidth, std::int32_t nHeight,
+                                 Handle hWndParent, Handle hMenu, Handle hInstance,
+                                 void* lpParam) = 0;
+  virtual LResult DefWindowProcA(Handle hWnd, std::uint32_t uMsg, WParam wParam,
+                                 LParam lParam) = 0;
+  virtual LResult SendMessageA(Handle hWnd, std::uint32_t uMsg, WParam wParam,
+                               LParam lParam) = 0;
+  // Pointer-wide slots (the ...Ptr forms on Windows), since a pointer is stored there.
+  virtual std::intptr_t GetWindowLongA(Handle hWnd, std::int32_t nIndex) = 0;
+  virtual std::intptr_t SetWindowLongA(Handle hWnd, std::int32_t nIndex,
+                                       std::intptr_t dwNewLong) = 0;
+  virtual std::uint32_t RegisterWindowMessageA(const char* lpString) = 0;
+  virtual std::int32_t SetForegroundWindow(Handle hWnd) = 0;
+  virtual std::int32_t MessageBoxA(Handle hWnd, const char* lpText, const char* lpCaption,
+                                   std::uint32_t uType) = 0;
+  // The program's own module instance.
+  virtual Handle GetModuleHandleA(const char* lpModuleName) = 0;
+};
+
+// The whole surface, as the main window uses it.
+class Win32 : public Input, public Shell, public Gdi, public Windowing {};
+
+}  // namespace platform

@@ -1,0 +1,62 @@
+// The window layer: what the main window needs from a real window. The
+// Windows implementation owns the HWND, its procedure, painting, cursors and
+// the message loop, and turns messages into the portable events below; every
+// decision about those events is made on the portable side.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/types.h"
+
+namespace platform {
+
+enum class Picture : std::uint8_t { None, Skin, MinButImg, MinImg, XImg, OverImg };
+enum class Pointer : std::uint8_t { Arrow, Hand };
+enum class MouseAction : std::uint8_t { Move, Down, Up };
+
+struct WindowSpec {
+  Rect bounds;        // screen position and client size in pixels
+  const char* text;   // the window text
+};
+
+// Where the portable side paints, in client coordinates.
+class Canvas {
+ public:
+  virtual ~Canvas() = default;
+  virtual void FillButtonFace() = 0;
+  virtual void Draw(Picture picture, Point topLeft) = 0;
+};
+
+// Events the window layer raises; the portable main window answers them.
+class WindowEvents {
+ public:
+  virtual ~WindowEvents() = default;
+  // `button` is the button code for Down and Up, 0 for Move.
+  virtual void OnMouse(MouseAction action, Point client, std::int16_t button) = 0;
+  virtual Pointer PointerAt(Point client) = 0;
+  virtual void OnPaint(Canvas& canvas) = 0;
+  virtual void OnTimer() = 0;
+  virtual void OnCloseRequest() = 0;
+  // The user changed the mouse-button assignment in the system settings.
+  virtual void OnMouseButtonsChanged() = 0;
+};
+
+class WindowLayer {
+ public:
+  virtual ~WindowLayer() = default;
+  // Creates the frameless window, hidden, and returns its handle.
+  virtual Handle Create(const WindowSpec& spec, WindowEvents& events) = 0;
+  virtual Handle WindowHandle() const = 0;
+  virtual Handle IconHandle() const = 0;
+  virtual void Show() = 0;
+  virtual void Hide() = 0;
+  virtual void SetStateNormal() = 0;
+  virtual void Invalidate(const Rect& client) = 0;
+  virtual void StartTimer(std::uint32_t intervalMs) = 0;
+  // Destroys the window; the message loop then ends.
+  virtual void Destroy() = 0;
+  virtual void RunMessageLoop() = 0;
+  [[noreturn]] virtual void EndProcess() = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,79 @@
+// A deterministic, in-memory model of the parts of Windows the program uses.
+// Each concern keeps its state in its own part; every call goes to one
+// ordered log and passes the failure injection first.
+#pragma once
+
+#include "fake/call_log.h"
+#include "fake/fake_gdi.h"
+#include "fake/fake_input.h"
+#include "fake/fake_shell.h"
+#include "fake/fake_window_layer.h"
+#include "fake/fake_windows.h"
+#include "platform/constants.h"
+#include "platform/win32.h"
+
+namespace fake {
+
+class FakeDesktop : public platform::Win32 {
+ public:
+  // Input
+  std::int16_t GetAsyncKeyState(std::int32_t vKey) override;
+  void keybd_event(std::uint8_t bVk, std::uint8_t bScan, std::uint32_t dwFlags,
+                   std::uint32_t dwExtraInfo) override;
+  std::int32_t SwapMouseButton(std::int32_t fSwap) override;
+  std::int32_t GetSystemMetrics(std::int32_t nIndex) override;
+  std::int32_t GetCursorPos(platform::Point& lpPoint) override;
+  std::int32_t ReleaseCapture() override;
+
+  // Shell
+  std::intptr_t ShellExecuteA(platform::Handle hwnd, const char* lpOperation, const char* lpFile,
+                              const char* lpParameters, const char* lpDirectory,
+                              std::int32_t nShowCmd) override;
+  std::int32_t Shell_NotifyIconA(std::uint32_t dwMessage,
+                                 const platform::NotifyIconDataA& lpData) override;
+
+  // GDI
+  platform::Handle CreateRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                                 std::int32_t y2) override;
+  platform::Handle CreateRoundRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                                      std::int32_t y2, std::int32_t w, std::int32_t h) override;
+  std::int32_t CombineRgn(platform::Handle hrgnDst, platform::Handle hrgnSrc1,
+                          platform::Handle hrgnSrc2, std::int32_t iMode) override;
+  std::int32_t DeleteObject(platform::Handle ho) override;
+  std::int32_t SetWindowRgn(platform::Handle hWnd, platform::Handle hRgn,
+                            std::int32_t bRedraw) override;
+  std::int32_t GetDeviceCaps(std::int32_t index) override;
+
+  // Windowing
+  std::uint16_t RegisterClassA(const platform::WndClassA& lpWndClass) override;
+  std::int32_t UnregisterClassA(const char* lpClassName, platform::Handle hInstance) override;
+  platform::Handle CreateWindowExA(std::uint32_t dwExStyle, const char* lpClassName,
+                                   const char* lpWindowName, std::uint32_t dwStyle,
+                                   std::int32_t x, std::int32_t y, std::int32_t nWidth,
+                                   std::int32_t nHeight, platform::Handle hWndParent,
+                                   platform::Handle hMenu, platform::Handle hInstance,
+                                   void* lpParam) override;
+  platform::LResult DefWindowProcA(platform::Handle hWnd, std::uint32_t uMsg,
+                                   platform::WParam wParam, platform::LParam lParam) override;
+  platform::LResult SendMessageA(platform::Handle hWnd, std::uint32_t uMsg,
+                                 platform::WParam wParam, platform::LParam lParam) override;
+  std::intptr_t GetWindowLongA(platform::Handle hWnd, std::int32_t nIndex) override;
+  std::intptr_t SetWindowLongA(platform::Handle hWnd, std::int32_t nIndex,
+                               std::intptr_t dwNewLong) override;
+  std::uint32_t RegisterWindowMessageA(const char* lpString) override;
+  std::int32_t SetForegroundWindow(platform::Handle hWnd) override;
+  std::int32_t MessageBoxA(platform::Handle hWnd, const char* lpText, const char* lpCaption,
+                           std::uint32_t uType) override;
+  platform::Handle GetModuleHandleA(const char* lpModuleName) override;
+
+  CallLog log;
+  Faults faults;
+  Keyboard keyboard;
+  Mouse mouse;
+  GdiState gdi;
+  WindowsState windows;
+  ShellState shell;
+  FakeWindowLayer window{log, faults};
+};
+
+}  // namespace fake

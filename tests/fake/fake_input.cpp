@@ -1,0 +1,84 @@
+#include "fake/fake_input.h"
+
+#include "fake/fake_desktop.h"
+
+namespace fake {
+
+void Keyboard::Press(std::int32_t vk) {
+  keys_.at(vk).down = true;
+  keys_.at(vk).pressedSinceQuery = true;
+}
+
+void Keyboard::Release(std::int32_t vk) { keys_.at(vk).down = false; }
+
+void Keyboard::Script(std::int32_t vk, std::vector<std::int16_t> readings) {
+  keys_.at(vk).script = std::move(readings);
+  keys_.at(vk).scriptPos = 0;
+}
+
+void Keyboard::Pin(std::int32_t vk, std::int16_t reading) {
+  keys_.at(vk).pinned = true;
+  keys_.at(vk).pinnedReading = reading;
+}
+
+std::int16_t Keyboard::Query(std::int32_t vk) {
+  if (vk < 0 || vk > 255) return 0;
+  Key& key = keys_[vk];
+  if (key.pinned) return key.pinnedReading;
+  if (key.scriptPos < key.script.size()) return key.script[key.scriptPos++];
+  const auto reading =
+      static_cast<std::int16_t>((key.down ? 0x8000 : 0) | (key.pressedSinceQuery ? 1 : 0));
+  key.pressedSinceQuery = false;
+  return reading;
+}
+
+void Keyboard::Inject(std::uint8_t vk, bool up) {
+  if (up)
+    Release(vk);
+  else
+    Press(vk);
+  if (recordInjected) injected.push_back({vk, up});
+}
+
+std::int16_t FakeDesktop::GetAsyncKeyState(std::int32_t vKey) {
+  log.Record("GetAsyncKeyState", vKey);
+  if (faults.Hit("GetAsyncKeyState") == Fault::FailResult) return 0;
+  return keyboard.Query(vKey);
+}
+
+void FakeDesktop::keybd_event(std::uint8_t bVk, std::uint8_t bScan, std::uint32_t dwFlags,
+                              std::uint32_t dwExtraInfo) {
+  log.Record("keybd_event", +bVk, +bScan, dwFlags, dwExtraInfo);
+  if (faults.Hit("keybd_event") == Fault::FailResult) return;
+  keyboard.Inject(bVk, (dwFlags & platform::KEYEVENTF_KEYUP) != 0);
+}
+
+std::int32_t FakeDesktop::SwapMouseButton(std::int32_t fSwap) {
+  log.Record("SwapMouseButton", fSwap);
+  if (faults.Hit("SwapMouseButton") == Fault::FailResult) return 0;
+  const bool previous = mouse.swapped;
+  mouse.swapped = fSwap != 0;
+  if (log.enabled) mouse.swapHistory.push_back(mouse.swapped);
+  return previous ? 1 : 0;
+}
+
+std::int32_t FakeDesktop::GetSystemMetrics(std::int32_t nIndex) {
+  log.Record("GetSystemMetrics", nIndex);
+  if (faults.Hit("GetSystemMetrics") == Fault::FailResult) return 0;
+  return nIndex == platform::SM_SWAPBUTTON && mouse.swapped ? 1 : 0;
+}
+
+std::int32_t FakeDesktop::GetCursorPos(platform::Point& lpPoint) {
+  log.Record("GetCursorPos");
+  if (faults.Hit("GetCursorPos") == Fault::FailResult) return 0;
+  lpPoint = mouse.cursor;
+  return 1;
+}
+
+std::int32_t FakeDesktop::ReleaseCapture() {
+  log.Record("ReleaseCapture");
+  if (faults.Hit("ReleaseCapture") == Fault::FailResult) return 0;
+  return 1;
+}
+
+}  // namespace fake

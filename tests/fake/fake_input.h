@@ -1,0 +1,52 @@
+// Keyboard and mouse state of the fake desktop.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace fake {
+
+struct InjectedKey {
+  std::uint8_t vk;
+  bool up;
+  friend bool operator==(const InjectedKey&, const InjectedKey&) = default;
+};
+
+// The asynchronous key state as Windows keeps it for the querying process:
+// the down bit, and a pressed-since-last-query bit that a query clears.
+// A scripted reading, when one is queued for a key, is returned instead.
+class Keyboard {
+ public:
+  void Press(std::int32_t vk);      // a physical press (or an auto-repeat)
+  void Release(std::int32_t vk);
+  void Script(std::int32_t vk, std::vector<std::int16_t> readings);
+  // Every query of `vk` returns `reading` from now on (benchmarks).
+  void Pin(std::int32_t vk, std::int16_t reading);
+  std::int16_t Query(std::int32_t vk);
+  void Inject(std::uint8_t vk, bool up);
+
+  std::vector<InjectedKey> injected;  // every keybd_event that took effect
+  bool recordInjected = true;
+
+ private:
+  struct Key {
+    bool down = false;
+    bool pressedSinceQuery = false;
+    std::vector<std::int16_t> script;
+    std::size_t scriptPos = 0;
+    bool pinned = false;
+    std::int16_t pinnedReading = 0;
+  };
+  std::array<Key, 256> keys_{};
+};
+
+struct Mouse {
+  bool swapped = false;              // the system-wide button assignment
+  platform::Point cursor{};          // screen position
+  std::vector<bool> swapHistory;     // each assignment SwapMouseButton set
+};
+
+}  // namespace fake

@@ -1,0 +1,102 @@
+#include "fake/fake_window_layer.h"
+
+#include <stdexcept>
+
+namespace fake {
+
+namespace {
+class RecordingCanvas : public platform::Canvas {
+ public:
+  void FillButtonFace() override { drawn.push_back({platform::Picture::None, {0, 0}}); }
+  void Draw(platform::Picture picture, platform::Point topLeft) override {
+    drawn.push_back({picture, topLeft});
+  }
+  std::vector<Drawn> drawn;
+};
+}  // namespace
+
+platform::Handle FakeWindowLayer::Create(const platform::WindowSpec& newSpec,
+                                         platform::WindowEvents& events) {
+  log_.Record("CreateWindow", newSpec.bounds.x, newSpec.bounds.y, newSpec.bounds.width,
+                  newSpec.bounds.height, newSpec.text);
+  faults_.Hit("CreateWindow");
+  spec = newSpec;
+  events_ = &events;
+  created = true;
+  handle = kWindow;
+  return handle;
+}
+
+void FakeWindowLayer::Show() {
+  log_.Record("Show");
+  faults_.Hit("Show");
+  visible = true;
+}
+
+void FakeWindowLayer::Hide() {
+  log_.Record("Hide");
+  faults_.Hit("Hide");
+  visible = false;
+}
+
+void FakeWindowLayer::SetStateNormal() {
+  log_.Record("SetStateNormal");
+  faults_.Hit("SetStateNormal");
+}
+
+void FakeWindowLayer::Invalidate(const platform::Rect& client) {
+  log_.Record("Invalidate", client.x, client.y, client.width, client.height);
+  ++invalidations;
+}
+
+void FakeWindowLayer::StartTimer(std::uint32_t intervalMs) {
+  log_.Record("StartTimer", intervalMs);
+  faults_.Hit("StartTimer");
+  timerInterval = intervalMs;
+}
+
+void FakeWindowLayer::Destroy() {
+  log_.Record("Destroy");
+  destroyed = true;
+  visible = false;
+  timerInterval = 0;
+}
+
+void FakeWindowLayer::RunMessageLoop() { log_.Record("RunMessageLoop"); }
+
+void FakeWindowLayer::EndProcess() {
+  log_.Record("EndProcess");
+  ended = true;
+  throw ProcessEnded{};
+}
+
+void FakeWindowLayer::Tick() {
+  if (!events_ || destroyed || timerInterval == 0) throw std::logic_error("no running timer");
+  events_->OnTimer();
+}
+
+void FakeWindowLayer::Mouse(platform::MouseAction action, platform::Point client,
+                            std::int16_t button) {
+  events_->OnMouse(action, client, button);
+}
+
+void FakeWindowLayer::Click(platform::Point client, std::int16_t button) {
+  Mouse(platform::MouseAction::Down, client, button);
+  Mouse(platform::MouseAction::Up, client, button);
+}
+
+void FakeWindowLayer::CloseRequest() { events_->OnCloseRequest(); }
+
+void FakeWindowLayer::MouseButtonsChanged() { events_->OnMouseButtonsChanged(); }
+
+platform::Pointer FakeWindowLayer::PointerAt(platform::Point client) {
+  return events_->PointerAt(client);
+}
+
+std::vector<Drawn> FakeWindowLayer::Paint() {
+  RecordingCanvas canvas;
+  events_->OnPaint(canvas);
+  return canvas.drawn;
+}
+
+}  // namespace fake
