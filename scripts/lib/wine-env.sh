@@ -1,0 +1,113 @@
+# Sourced helper: run the 64-bit build under Wine on a private X display.
+#
+#   source scripts/lib/wine-env.sh
+#   wine_env_init            # prefix, env vars, cleanup trap
+#   wine_env_start_xvfb      # private Xvfb on a free :91..:99, exports DISPLAY
+#   "$WINE" some.exe &       # run things
+#   (cleanup runs on exit: our wineserver -k, then our Xvfb)
+#
+# Only what this helper started is ever stopped: the Xvfb by its PID and the
+# wine processes through `wineserver -k` of our own WINEPREFIX.
+
+VELTRANE_ROOT="${VELTRANE_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
+WINE="${WINE:-/usr/lib/wine/wine64}"
+WINESERVER="${WINESERVER:-/usr/lib/wine/wineserver}"
+WINE_ENV_XVFB_PID=""
+WINE_ENV_XVFB_LOG=""
+
+wine_env_die() { echo "wine-env: $*" >&2; exit 1; }
+
+# Environment for every wine call; the prefix is created on first use.
+wine_env_init() {
+    [ -x "$WINE" ] || wine_env_die "$WINE not found (install the wine64 package)"
+    export WINEPREFIX="${WINEPREFIX:-$VELTRANE_ROOT/build/wine-prefix}"
+    export WINEARCH=win64
+    export WINEDEBUG="${WINEDEBUG:--all}"
+    # No Mono/Gecko installer dialogs in a fresh prefix.
+    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+    export WINE WINESERVER
+    trap wine_env_cleanup EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+}
+
+# Creates the prefix once (about 10 s); later runs reuse it.
+# Needs DISPLAY: call after wine_env_start_xvfb or with a real display.
+wine_env_prepare_prefix() {
+    if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$WINEPREFIX/.veltrane-ready" ]; then
+        mkdir -p "$WINEPREFIX"
+        echo "wine-env: creating Wine prefix $WINEPREFIX (once)" >&2
+        "$WINE" wineboot -i >/dev/null 2>&1 || wine_env_die "wineboot -i failed"
+        "$WINESERVER" -w
+        touch "$WINEPREFIX/.veltrane-ready"
+    fi
+}
+
+# Keeps the wineserver (and the Wine desktop with its tray) alive between
+# program runs, so each start does not pay for booting it again.
+wine_env_keep_server() {
+    "$WINESERVER" -p >/dev/null 2>&1 || true
+}
+
+# Starts Xvfb on the first free display of :91..:99 and exports DISPLAY.
+wine_env_start_xvfb() {
+    command -v Xvfb >/dev/null || wine_env_die "Xvfb not found (install the xvfb package)"
+    local n tries
+    for n in 91 92 93 94 95 96 97 98 99; do
+        [ -e "/tmp/.X$n-lock" ] && continue
+        [ -e "/tmp/.X11-unix/X$n" ] && continue
+        WINE_ENV_XVFB_LOG="${TMPDIR:-/tmp}/veltrane-xvfb-$n.log"
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset -r >"$WINE_ENV_XVFB_LOG" 2>&1 &
+        WINE_ENV_XVFB_PID=$!
+        for tries in $(seq 1 50); do
+            if ! kill -0 "$WINE_ENV_XVFB_PID" 2>/dev/null; then
+                break   # lost a race for this display number; try the next
+            fi
+            if [ -e "/tmp/.X11-unix/X$n" ] && xdpyinfo -display ":$n" >/dev/null 2>&1; then
+                export DISPLAY=":$n"
+                wine_env_map_fkeys
+                return 0
+            fi
+            sleep 0.1
+        done
+        if kill -0 "$WINE_ENV_XVFB_PID" 2>/dev/null; then
+            kill "$WINE_ENV_XVFB_PID" 2>/dev/null
+            wait "$WINE_ENV_XVFB_PID" 2>/dev/null
+        fi
+        WINE_ENV_XVFB_PID=""
+    done
+    wine_env_die "no free X display in :91..:99"
+}
+
+# Xvfb's default keymap gives keycodes 191-193 (FK13-FK15) vendor keysyms,
+# which Wine does not turn into VK_F13..VK_F15. Bind them to F13..F15 on our
+# private display, before any wine process reads the keymap.
+wine_env_map_fkeys() {
+    local km
+    km="$(xkbcomp -xkb "$DISPLAY" - 2>/dev/null)" || wine_env_die "xkbcomp cannot read the keymap of $DISPLAY"
+    km="$(printf '%s\n' "$km" | sed -e 's/key <FK13> {[^}]*}/key <FK13> { [ F13 ] }/' \
+                                  -e 's/key <FK14> {[^}]*}/key <FK14> { [ F14 ] }/' \
+                                  -e 's/key <FK15> {[^}]*}/key <FK15> { [ F15 ] }/')"
+    printf '%s\n' "$km" | xkbcomp - "$DISPLAY" >/dev/null 2>&1 || wine_env_die "xkbcomp cannot set the keymap of $DISPLAY"
+}
+
+wine_env_cleanup() {
+    local rc=$?
+    trap - EXIT INT TERM
+    if [ -n "${WINEPREFIX:-}" ] && [ -x "$WINESERVER" ]; then
+        "$WINESERVER" -k >/dev/null 2>&1 || true
+    fi
+    if [ -n "$WINE_ENV_XVFB_PID" ]; then
+        kill "$WINE_ENV_XVFB_PID" 2>/dev/null || true
+        wait "$WINE_ENV_XVFB_PID" 2>/dev/null || true
+        WINE_ENV_XVFB_PID=""
+    fi
+    return $rc
+}
+
+# Unix path -> the Z: drive path Wine programs see.
+wine_env_winpath() {
+    local p
+    p="$(readlink -f "$1")"
+    printf 'Z:%s\n' "${p//\//\\}"
+}

@@ -1,0 +1,605 @@
+#!/usr/bin/env python3
+"""End-to-end tests: the 64-bit Veltrane.exe under Wine on a private Xvfb.
+
+Each test starts a fresh Veltrane.exe, drives it the way a user would (X
+pointer and keyboard through xdotool) or the way other programs would (probe
+programs of our own, cross-built into build/e2e/), and checks what can be
+seen from outside: X windows, screen pixels, key events, files the probes
+write, process exit.
+
+Usage: tests/e2e/run_e2e.py [--exe PATH] [-k NAME] [--skin BMP]
+
+Adding a test: write `def test_xxx(t: Session)` using the helpers below and
+append it to TESTS. Raise Failure (or use t.check) to fail with a reason.
+"""
+
+import argparse
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+E2E_DIR = ROOT / "tests" / "e2e"
+BUILD = ROOT / "build" / "e2e"
+WINE_ENV = ROOT / "scripts" / "lib" / "wine-env.sh"
+PROBES = ("keyhook", "urlprobe", "winprobe")
+TEST_TIMEOUT_S = 45
+
+# Layout of the main window, in client pixels (x, y, w, h).
+WINDOW_POS = (549, 436)
+CLIENT_SIZE = (502, 328)
+SKIN_SIZE = (501, 328)
+MINBUTAREA = (268, 286, 87, 23)
+MINAREA = (30, 4, 15, 15)
+XAREA = (8, 2, 17, 19)
+HITAREA = (372, 284, 95, 27)
+LINKAREA = (124, 222, 215, 19)
+HOME_PAGE = "http://www.veltrane.example/"
+
+# Keys the poller answers: X keysym, the vk Wine reports for it, the vk the
+# program injects in answer.
+REMAPPED_KEYS = (
+    ("F13", 124, 44),       # Print Screen
+    ("F14", 125, 145),      # Scroll Lock
+    ("F15", 126, 19),       # Pause
+    ("Super_R", 92, 92),    # right Windows key, answered with itself
+)
+# Wine answers an idle key's state from a cache for up to 50 ms and a 3 ms
+# timer ticks every 10 ms there: hold past the cache, wait past it plus a tick.
+KEY_HOLD_S = 0.15
+KEY_SETTLE_S = 0.06 + 0.02 + 0.1
+
+
+class Failure(Exception):
+    pass
+
+
+class TestTimeout(Exception):
+    pass
+
+
+# ---------------------------------------------------------------- utilities
+
+def run(cmd, timeout=20, check=True, env=None, capture=True):
+    """Runs a short command; returns its stdout as text."""
+    try:
+        res = subprocess.run(cmd, env=env, timeout=timeout, text=True,
+                             stdout=subprocess.PIPE if capture else subprocess.DEVNULL,
+                             stderr=subprocess.PIPE if capture else subprocess.DEVNULL)
+    except subprocess.TimeoutExpired:
+        raise Failure(f"command timed out: {' '.join(map(str, cmd))}")
+    if check and res.returncode != 0:
+        raise Failure(f"command failed ({res.returncode}): {' '.join(map(str, cmd))}: "
+                      f"{(res.stderr or '').strip()[:200]}")
+    return res.stdout or ""
+
+
+def winpath(path):
+    """Unix path -> the Z: drive path Wine programs see."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def wait_until(pred, timeout, interval=0.05):
+    """Polls pred() until it returns a true value or timeout passes."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = pred()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            return value
+        time.sleep(interval)
+
+
+class Image:
+    """RGB pixels, row-major, 3 bytes a pixel."""
+
+    def __init__(self, width, height, data):
+        self.width, self.height, self.data = width, height, data
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.data[i:i + 3])
+
+    def crop(self, x0, y0, w, h):
+        if x0 < 0 or y0 < 0 or x0 + w > self.width or y0 + h > self.height:
+            raise Failure(f"crop {x0},{y0} {w}x{h} outside a {self.width}x{self.height} image")
+        rows = bytearray()
+        for y in range(y0, y0 + h):
+            i = (y * self.width + x0) * 3
+            rows += self.data[i:i + w * 3]
+        return Image(w, h, bytes(rows))
+
+
+def read_ppm(blob):
+    """Parses a binary PPM (P6, maxval 255)."""
+    tokens, pos = [], 0
+    while len(tokens) < 4:
+        while blob[pos:pos + 1].isspace():
+            pos += 1
+        if blob[pos:pos + 1] == b"#":
+            pos = blob.index(b"\n", pos) + 1
+            continue
+        end = pos
+        while not blob[end:end + 1].isspace():
+            end += 1
+        tokens.append(blob[pos:end])
+        pos = end
+    pos += 1
+    if tokens[0] != b"P6" or int(tokens[3]) != 255:
+        raise Failure("screenshot is not an 8-bit P6 PPM")
+    w, h = int(tokens[1]), int(tokens[2])
+    return Image(w, h, blob[pos:pos + w * h * 3])
+
+
+def read_bmp(path):
+    """Parses an uncompressed 24- or 32-bit BMP."""
+    blob = Path(path).read_bytes()
+    if blob[:2] != b"BM":
+        raise Failure(f"{path} is not a BMP")
+    offset = int.from_bytes(blob[10:14], "little")
+    w = int.from_bytes(blob[18:22], "little", signed=True)
+    h = int.from_bytes(blob[22:26], "little", signed=True)
+    bpp = int.from_bytes(blob[28:30], "little")
+    compression = int.from_bytes(blob[30:34], "little")
+    if bpp not in (24, 32) or compression not in (0, 3):
+        raise Failure(f"{path}: {bpp}-bit, compression {compression} not handled")
+    step = bpp // 8
+    stride = (w * step + 3) & ~3
+    bottom_up = h > 0
+    h = abs(h)
+    out = bytearray()
+    for y in range(h):
+        src = offset + (h - 1 - y if bottom_up else y) * stride
+        for x in range(w):
+            b, g, r = blob[src + x * step:src + x * step + 3]
+            out += bytes((r, g, b))
+    return Image(w, h, bytes(out))
+
+
+# ------------------------------------------------------------ the X display
+
+class Display:
+    """A private Xvfb and Wine environment, held by a bash child that sources
+    scripts/lib/wine-env.sh; closing its stdin runs that helper's cleanup
+    (our wineserver -k, then our Xvfb), even if this script dies."""
+
+    def __init__(self):
+        script = (f'source "{WINE_ENV}" && wine_env_init && wine_env_start_xvfb '
+                  '&& wine_env_prepare_prefix && wine_env_keep_server '
+                  '&& echo "READY $DISPLAY $WINEPREFIX" && read -r _')
+        self.holder = subprocess.Popen(["bash", "-c", script], stdin=subprocess.PIPE,
+                                       stdout=subprocess.PIPE, text=True,
+                                       start_new_session=True)
+        line = self.holder.stdout.readline().split()
+        if len(line) != 3 or line[0] != "READY":
+            self.close()
+            raise SystemExit("e2e: could not start Xvfb / Wine (see messages above)")
+        _, self.name, prefix = line
+        self.env = dict(os.environ, DISPLAY=self.name, WINEPREFIX=prefix, WINEARCH="win64",
+                        WINEDEBUG=os.environ.get("WINEDEBUG", "-all"),
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.wine = "/usr/lib/wine/wine64"
+
+    def close(self):
+        if self.holder.poll() is None:
+            try:
+                self.holder.stdin.close()
+            except OSError:
+                pass
+            try:
+                self.holder.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                self.holder.kill()
+                self.holder.wait()
+
+    def x(self, *args, timeout=10, check=True):
+        return run(list(args), timeout=timeout, check=check, env=self.env)
+
+    def screenshot(self):
+        blob = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], env=self.env,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              timeout=20).stdout
+        if not blob:
+            raise Failure("import gave no screenshot")
+        return read_ppm(blob)
+
+
+# -------------------------------------------------------------- a test run
+
+class Process:
+    """A Windows program we started; stopped only through its own PID."""
+
+    def __init__(self, display, argv, log):
+        self.log = log
+        self.logfile = open(log, "w")
+        self.popen = subprocess.Popen([display.wine] + [str(a) for a in argv], env=display.env,
+                                      stdout=self.logfile, stderr=subprocess.STDOUT,
+                                      stdin=subprocess.DEVNULL, cwd=str(Path(argv[0]).parent))
+
+    def running(self):
+        return self.popen.poll() is None
+
+    def wait_exit(self, timeout):
+        """True if the process ended within timeout seconds."""
+        try:
+            self.popen.wait(timeout=timeout)
+            return True
+        except subprocess.TimeoutExpired:
+            return False
+
+    def stop(self):
+        if self.popen.poll() is None:
+            self.popen.kill()
+            self.popen.wait(timeout=10)
+        self.logfile.close()
+
+
+class Session:
+    """What one test works with: the display, the exe, and helpers."""
+
+    def __init__(self, display, opts, name):
+        self.display = display
+        self.opts = opts
+        self.name = name
+        self.procs = []
+        self.app = None
+        self.wid = None
+        self.notes = []
+
+    # -- processes
+    def start(self, exe, *args, tag=None):
+        tag = tag or Path(exe).stem
+        proc = Process(self.display, [exe, *args], BUILD / "logs" / f"{self.name}.{tag}.log")
+        self.procs.append(proc)
+        return proc
+
+    def start_app(self):
+        """Starts a fresh Veltrane.exe and waits until its window is mapped."""
+        self.wait_no_window()
+        self.app = self.start(self.opts.exe, tag="app")
+        self.wid = self.wait_window("Veltrane")
+        return self.app
+
+    def cleanup(self):
+        for proc in reversed(self.procs):
+            proc.stop()
+        self.procs.clear()
+
+    # -- windows
+    def find_windows(self, title):
+        out = self.display.x("xdotool", "search", "--name", f"^{re.escape(title)}$", check=False)
+        return [w for w in out.split()]
+
+    def window_info(self, wid):
+        """Geometry and map state from xwininfo, or None if the window is gone."""
+        out = self.display.x("xwininfo", "-id", str(wid), check=False)
+        if "Absolute upper-left X" not in out:
+            return None
+
+        def field(label):
+            m = re.search(rf"{label}:\s+(\S+)", out)
+            return m.group(1) if m else None
+        return {"x": int(field("Absolute upper-left X")), "y": int(field("Absolute upper-left Y")),
+                "w": int(field("Width")), "h": int(field("Height")),
+                "map": field("Map State")}
+
+    def wait_window(self, title, timeout=20):
+        def viewable():
+            if self.app is not None and not self.app.running():
+                raise Failure(f"{Path(self.opts.exe).name} exited with code "
+                              f"{self.app.popen.returncode} before its window appeared")
+            for wid in self.find_windows(title):
+                info = self.window_info(wid)
+                if info and info["map"] == "IsViewable":
+                    return wid
+            return None
+        wid = wait_until(viewable, timeout, 0.1)
+        if not wid:
+            raise Failure(f"no viewable window named {title!r} within {timeout} s")
+        time.sleep(0.3)   # let the first paint land
+        return wid
+
+    def wait_no_window(self, title="Veltrane", timeout=10):
+        def gone():
+            return not any((self.window_info(w) or {}).get("map") == "IsViewable"
+                           for w in self.find_windows(title))
+        if not wait_until(gone, timeout, 0.1):
+            raise Failure(f"a window named {title!r} from an earlier run is still on screen")
+
+    def is_mapped(self):
+        info = self.window_info(self.wid)
+        return bool(info) and info["map"] == "IsViewable"
+
+    # -- input
+    def screen_point(self, client_x, client_y):
+        info = self.window_info(self.wid)
+        if not info:
+            raise Failure("the Veltrane window is gone")
+        return info["x"] + client_x, info["y"] + client_y
+
+    def click(self, client_x, client_y, button=1):
+        sx, sy = self.screen_point(client_x, client_y)
+        self.display.x("xdotool", "mousemove", str(sx), str(sy))
+        time.sleep(0.1)
+        self.display.x("xdotool", "click", str(button))
+        time.sleep(0.05)
+
+    def click_centre(self, rect):
+        x, y, w, h = rect
+        self.click(x + w // 2, y + h // 2)
+
+    def focus(self):
+        self.display.x("xdotool", "windowfocus", "--sync", str(self.wid))
+        time.sleep(0.3)
+
+    def key(self, keysym, hold):
+        self.display.x("xdotool", "keydown", keysym)
+        time.sleep(hold)
+        self.display.x("xdotool", "keyup", keysym)
+
+    # -- probes
+    def start_keyhook(self):
+        log = BUILD / "logs" / f"{self.name}.keys.log"
+        if log.exists():
+            log.unlink()
+        proc = self.start(BUILD / "keyhook.exe", winpath(log), tag="keyhook")
+        if not wait_until(lambda: log.exists() and "ready" in log.read_text(), 15):
+            raise Failure("keyhook probe did not get ready: " +
+                          (log.read_text().strip() if log.exists() else "no log"))
+        return KeyLog(log)
+
+    def probe(self, *verb, timeout=15):
+        proc = self.start(BUILD / "winprobe.exe", *verb, tag="winprobe")
+        if not proc.wait_exit(timeout):
+            raise Failure(f"winprobe {' '.join(verb)} did not finish")
+        proc.logfile.close()
+        text = Path(proc.log).read_text().strip()
+        if proc.popen.returncode != 0:
+            raise Failure(f"winprobe {' '.join(verb)} failed ({proc.popen.returncode}): {text}")
+        return text
+
+    # -- checks
+    def check(self, cond, reason):
+        if not cond:
+            raise Failure(reason)
+
+    def note(self, text):
+        self.notes.append(text)
+
+
+class KeyLog:
+    """The keyhook probe's log: (ms, vk, down, injected) per event."""
+
+    def __init__(self, path):
+        self.path = path
+
+    def events(self):
+        out = []
+        for line in self.path.read_text().splitlines():
+            parts = line.split()
+            if len(parts) == 4:
+                out.append((float(parts[0]), int(parts[1]), parts[2] == "down", parts[3] == "inj"))
+        return out
+
+
+# ------------------------------------------------------------------- tests
+
+def test_window_and_skin(t):
+    """The window sits at its layout position with its client size and shows
+    the skin picture."""
+    t.start_app()
+    info = t.window_info(t.wid)
+    t.check((info["x"], info["y"]) == WINDOW_POS,
+            f"window at ({info['x']}, {info['y']}), expected {WINDOW_POS}")
+    t.check((info["w"], info["h"]) == CLIENT_SIZE,
+            f"client size {info['w']}x{info['h']}, expected {CLIENT_SIZE[0]}x{CLIENT_SIZE[1]}")
+    skin = read_bmp(t.opts.skin)
+    t.check((skin.width, skin.height) == SKIN_SIZE,
+            f"{t.opts.skin} is {skin.width}x{skin.height}, expected 501x328")
+    shot = t.display.screenshot().crop(info["x"], info["y"], *CLIENT_SIZE)
+    mismatches, first = 0, None
+    for y in range(skin.height):
+        for x in range(skin.width):
+            # The window's outline may cut the top corners; column 501 lies
+            # outside the skin and is not compared at all.
+            if y < 2 and (x < 3 or x >= skin.width - 3):
+                continue
+            if shot.pixel(x, y) != skin.pixel(x, y):
+                mismatches += 1
+                if first is None:
+                    first = (x, y, shot.pixel(x, y), skin.pixel(x, y))
+    t.note(f"{mismatches} mismatching pixels")
+    if mismatches:
+        x, y, got, want = first
+        raise Failure(f"{mismatches} pixels differ from the skin; first at ({x}, {y}): "
+                      f"screen {got}, skin {want}")
+
+
+def press_and_collect(t, keylog, keysym, phys_vk, hold):
+    """Presses keysym for `hold` seconds and returns the log events that
+    followed the physical press."""
+    before = len(keylog.events())
+    t.key(keysym, hold)
+    time.sleep(KEY_SETTLE_S)
+    events = keylog.events()[before:]
+    starts = [i for i, e in enumerate(events) if e[1] == phys_vk and e[2] and not e[3]]
+    if not starts:
+        raise Failure(f"the keyhook probe saw no physical press of vk {phys_vk} ({keysym})")
+    return events[starts[0]:]
+
+
+def injected_pairs(events, vk):
+    """Counts of injected presses and releases of vk, and the first press's delay."""
+    downs = [e for e in events if e[1] == vk and e[3] and e[2]]
+    ups = [e for e in events if e[1] == vk and e[3] and not e[2]]
+    delay = downs[0][0] - events[0][0] if downs else None
+    ordered = bool(downs and ups and downs[0][0] <= ups[0][0])
+    return len(downs), len(ups), delay, ordered
+
+
+def test_remapped_keys(t):
+    """A fresh press of F13, F14, F15 and the right Windows key is answered
+    with exactly one injected press and release; a held key answers once."""
+    t.start_app()
+    keylog = t.start_keyhook()
+    t.focus()
+    delays = []
+    for keysym, phys_vk, out_vk in REMAPPED_KEYS:
+        events = press_and_collect(t, keylog, keysym, phys_vk, KEY_HOLD_S)
+        downs, ups, delay, ordered = injected_pairs(events, out_vk)
+        t.check((downs, ups) == (1, 1),
+                f"{keysym}: {downs} injected presses and {ups} releases of vk {out_vk}, expected 1 and 1")
+        t.check(ordered, f"{keysym}: injected release of vk {out_vk} came before its press")
+        delays.append(f"{keysym} {delay:.0f} ms")
+    events = press_and_collect(t, keylog, "F13", 124, 1.0)
+    phys_downs = len([e for e in events if e[1] == 124 and e[2] and not e[3]])
+    downs, ups, _, _ = injected_pairs(events, 44)
+    t.check(phys_downs == 1, f"held F13 reported {phys_downs} physical presses (key repeat on?)")
+    t.check((downs, ups) == (1, 1),
+            f"F13 held 1 s: {downs} injected presses and {ups} releases of vk 44, expected 1 and 1")
+    t.note("delay after the physical press: " + ", ".join(delays))
+
+
+def test_hide_commands(t):
+    """Minimize and the yellow dot hide the window; the process goes on."""
+    for label, rect in (("Minimize", MINBUTAREA), ("yellow dot", MINAREA)):
+        t.start_app()
+        t.click_centre(rect)
+        t.check(wait_until(lambda: not t.is_mapped(), 3), f"{label}: the window is still mapped")
+        time.sleep(0.5)
+        t.check(t.app.running(), f"{label}: the process ended instead of hiding its window")
+        t.cleanup()
+
+
+def test_web_link(t):
+    """A click on the web link opens the home page with the registered
+    http handler."""
+    log = BUILD / "url.log"
+    if log.exists():
+        log.unlink()
+    t.start_app()
+    t.click_centre(LINKAREA)
+    t.check(wait_until(log.exists, 10), "the url probe was not started within 10 s")
+    time.sleep(0.5)   # a second opening would show up here
+    lines = log.read_text().splitlines()
+    t.check(lines == [HOME_PAGE], f"url probe recorded {lines!r}, expected [{HOME_PAGE!r}]")
+    t.check(t.app.running(), "the program ended after opening the link")
+
+
+def test_exit_commands(t):
+    """Exit and the red dot end the process within 2 s."""
+    for label, rect in (("Exit", HITAREA), ("red dot", XAREA)):
+        t.start_app()
+        t.click_centre(rect)
+        t.check(t.app.wait_exit(2), f"{label}: the process still runs 2 s after the click")
+        t.cleanup()
+
+
+def test_close_request(t):
+    """A WM_CLOSE posted by another process ends the program."""
+    t.start_app()
+    t.probe("close")
+    t.check(t.app.wait_exit(5), "the process still runs 5 s after WM_CLOSE")
+
+
+TESTS = [
+    test_window_and_skin,
+    test_remapped_keys,
+    test_hide_commands,
+    test_web_link,
+    test_exit_commands,
+    test_close_request,
+]
+
+
+# ------------------------------------------------------------------- driver
+
+def build_probes():
+    gxx = shutil.which("x86_64-w64-mingw32-g++")
+    if not gxx:
+        raise SystemExit("e2e: x86_64-w64-mingw32-g++ not found (g++-mingw-w64-x86-64)")
+    BUILD.mkdir(parents=True, exist_ok=True)
+    (BUILD / "logs").mkdir(exist_ok=True)
+    for name in PROBES:
+        src, exe = E2E_DIR / "probes" / f"{name}.cpp", BUILD / f"{name}.exe"
+        if exe.exists() and exe.stat().st_mtime >= src.stat().st_mtime:
+            continue
+        res = subprocess.run([gxx, "-std=c++20", "-O1", "-Wall", "-Wextra", "-Wpedantic",
+                              "-static", "-o", str(exe), str(src), "-luser32", "-lshell32"],
+                             text=True, capture_output=True)
+        if res.returncode != 0:
+            raise SystemExit(f"e2e: building probe {name} failed:\n{res.stderr}")
+
+
+def register_url_probe(display):
+    command = f'"{winpath(BUILD / "urlprobe.exe")}" "{winpath(BUILD / "url.log")}" "%1"'
+    # Not captured: wine's helper processes inherit the pipes and outlive reg.
+    run([display.wine, "reg", "add", r"HKCR\http\shell\open\command", "/ve", "/d", command, "/f"],
+        env=display.env, timeout=60, capture=False)
+
+
+def _alarm(signum, frame):
+    raise TestTimeout()
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--exe", default=str(ROOT / "build" / "mingw-x86_64" / "Veltrane.exe"))
+    ap.add_argument("-k", dest="name", help="run only the tests whose name contains NAME")
+    ap.add_argument("--skin", default=str(ROOT / "assets" / "skin.bmp"),
+                    help="the skin picture the window must show")
+    opts = ap.parse_args()
+    opts.exe = str(Path(opts.exe).resolve())
+    if not Path(opts.exe).is_file():
+        raise SystemExit(f"e2e: {opts.exe} not found; build it first "
+                         "(cmake --preset mingw-x86_64 && cmake --build --preset mingw-x86_64)")
+    tests = [f for f in TESTS if not opts.name or opts.name in f.__name__]
+    if not tests:
+        raise SystemExit(f"e2e: no test matches {opts.name!r}")
+
+    t0 = time.monotonic()
+    build_probes()
+    display = Display()
+    passed = failed = 0
+    signal.signal(signal.SIGALRM, _alarm)
+    try:
+        register_url_probe(display)
+        print(f"e2e: {opts.exe} on {display.name}, setup {time.monotonic() - t0:.1f} s", flush=True)
+        for test in tests:
+            name = test.__name__[len("test_"):]
+            session = Session(display, opts, name)
+            started = time.monotonic()
+            signal.alarm(TEST_TIMEOUT_S)
+            try:
+                test(session)
+                result, reason = "PASS", "; ".join(session.notes)
+            except Failure as e:
+                result, reason = "FAIL", str(e)
+            except TestTimeout:
+                result, reason = "FAIL", f"timed out after {TEST_TIMEOUT_S} s"
+            except Exception as e:  # a broken helper is a failed test, not a dead run
+                result, reason = "FAIL", f"{type(e).__name__}: {e}"
+            finally:
+                signal.alarm(0)
+                session.cleanup()
+            elapsed = time.monotonic() - started
+            if result == "PASS":
+                passed += 1
+            else:
+                failed += 1
+            print(f"{result} {name}: {reason or 'ok'} ({elapsed:.1f} s)", flush=True)
+    finally:
+        display.close()
+    print(f"e2e: total {time.monotonic() - t0:.1f} s")
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
