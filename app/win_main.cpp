@@ -1,0 +1,12 @@
+// The program's entry point on Windows: the real platform under the main window.
+#include "app/veltrane2.h"
+#include "platform/windows/windows_win32.h"
+#include "platform/windows/windows_window_layer.h"
+
+int main() {
+  platform::windows::WindowsWin32 win32;
+  platform::windows::WindowsWindowLayer window;
+  app::Veltrane2 veltrane(win32, window);
+  veltrane.Run();
+  return 0;
+}

@@ -1,0 +1,238 @@
+#include "platform/windows/windows_window_layer.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "resource_ids.h"
+
+namespace platform::windows {
+
+namespace {
+
+constexpr char kClassName[] = "Veltrane2";
+constexpr UINT_PTR kTimerId = 1;
+
+HWND AsHwnd(Handle handle) { return reinterpret_cast<HWND>(handle); }
+
+Point ClientPoint(LPARAM lParam) {
+  // Signed: a captured pointer left of or above the window gives negative values.
+  return {static_cast<std::int16_t>(LOWORD(lParam)), static_cast<std::int16_t>(HIWORD(lParam))};
+}
+
+// A device context that is released when it goes out of scope.
+class MemoryDc {
+ public:
+  explicit MemoryDc(HDC compatibleWith) : dc_(CreateCompatibleDC(compatibleWith)) {}
+  ~MemoryDc() { DeleteDC(dc_); }
+  MemoryDc(const MemoryDc&) = delete;
+  MemoryDc& operator=(const MemoryDc&) = delete;
+  HDC Get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+// Keeps a GDI object selected into a device context for a scope.
+class Selection {
+ public:
+  Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+  ~Selection() { SelectObject(dc_, previous_); }
+  Selection(const Selection&) = delete;
+  Selection& operator=(const Selection&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
+// The pictures are loaded once and live as long as the process.
+HBITMAP PictureBitmap(Picture picture) {
+  static HBITMAP bitmaps[6] = {};
+  static const int ids[6] = {0, IDB_SKIN, IDB_MINBUTIMG, IDB_MINIMG, IDB_XIMG, IDB_OVERIMG};
+  const auto index = static_cast<std::size_t>(picture);
+  if (index == 0 || index >= 6) return nullptr;
+  if (!bitmaps[index])
+    bitmaps[index] = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(ids[index]));
+  return bitmaps[index];
+}
+
+class GdiCanvas final : public Canvas {
+ public:
+  GdiCanvas(HDC target, const RECT& client) : target_(target), client_(client), source_(target) {}
+
+  void FillButtonFace() override { FillRect(target_, &client_, GetSysColorBrush(COLOR_BTNFACE)); }
+
+  void Draw(Picture picture, Point topLeft) override {
+    HBITMAP bitmap = PictureBitmap(picture);
+    if (!bitmap) return;
+    BITMAP info{};
+    GetObjectA(bitmap, sizeof info, &info);
+    Selection selected(source_.Get(), bitmap);
+    BitBlt(target_, topLeft.x, topLeft.y, info.bmWidth, info.bmHeight, source_.Get(), 0, 0,
+           SRCCOPY);
+  }
+
+ private:
+  HDC target_;
+  RECT client_;
+  MemoryDc source_;
+};
+
+WindowsWindowLayer* g_layer = nullptr;
+
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  // No exception may unwind into the system; the portable handlers report
+  // their own errors, so anything arriving here ends the process.
+  try {
+    if (g_layer && g_layer->WindowHandle() == reinterpret_cast<Handle>(hwnd))
+      return g_layer->Dispatch(message, wParam, lParam);
+  } catch (...) {
+    ExitProcess(1);
+  }
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+}  // namespace
+
+Handle WindowsWindowLayer::Create(const WindowSpec& spec, WindowEvents& events) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  // A shared icon from the resources: never destroyed.
+  HICON icon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
+  icon_ = reinterpret_cast<Handle>(icon);
+  events_ = &events;
+  g_layer = this;
+
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = MainWindowProc;
+  wc.hInstance = instance;
+  wc.hIcon = icon;
+  wc.lpszClassName = kClassName;
+  RegisterClassA(&wc);
+
+  // Frameless; the system menu and minimize box let the taskbar button work.
+  const DWORD style = WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+  HWND hwnd = CreateWindowExA(0, kClassName, spec.text, style, spec.bounds.x, spec.bounds.y,
+                              spec.bounds.width, spec.bounds.height, nullptr, nullptr, instance,
+                              nullptr);
+  window_ = reinterpret_cast<Handle>(hwnd);
+  if (hwnd) {
+    SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    HICON small = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON,
+                                                16, 16, LR_SHARED));
+    SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+  }
+  return window_;
+}
+
+void WindowsWindowLayer::Show() {
+  ShowWindow(AsHwnd(window_), SW_SHOW);
+  UpdateWindow(AsHwnd(window_));
+}
+
+void WindowsWindowLayer::Hide() { ShowWindow(AsHwnd(window_), SW_HIDE); }
+
+void WindowsWindowLayer::SetStateNormal() {
+  HWND hwnd = AsHwnd(window_);
+  if (IsIconic(hwnd) || IsZoomed(hwnd)) ShowWindow(hwnd, SW_RESTORE);
+}
+
+void WindowsWindowLayer::Invalidate(const Rect& client) {
+  const RECT rect{client.x, client.y, client.x + client.width, client.y + client.height};
+  InvalidateRect(AsHwnd(window_), &rect, FALSE);
+}
+
+void WindowsWindowLayer::StartTimer(std::uint32_t intervalMs) {
+  SetTimer(AsHwnd(window_), kTimerId, intervalMs, nullptr);
+}
+
+void WindowsWindowLayer::Destroy() { DestroyWindow(AsHwnd(window_)); }
+
+void WindowsWindowLayer::RunMessageLoop() {
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+void WindowsWindowLayer::EndProcess() { ExitProcess(0); }
+
+void WindowsWindowLayer::Paint() {
+  PAINTSTRUCT ps;
+  HWND hwnd = AsHwnd(window_);
+  HDC dc = BeginPaint(hwnd, &ps);
+  RECT client;
+  GetClientRect(hwnd, &client);
+  // Composed off screen so that a lit button never flickers.
+  MemoryDc buffer(dc);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
+  {
+    Selection selected(buffer.Get(), bitmap);
+    GdiCanvas canvas(buffer.Get(), client);
+    events_->OnPaint(canvas);
+    BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
+           ps.rcPaint.bottom - ps.rcPaint.top, buffer.Get(), ps.rcPaint.left, ps.rcPaint.top,
+           SRCCOPY);
+  }
+  DeleteObject(bitmap);
+  EndPaint(hwnd, &ps);
+}
+
+void WindowsWindowLayer::MouseButton(MouseAction action, std::int16_t button, LParam lParam) {
+  HWND hwnd = AsHwnd(window_);
+  // Like a form, the window keeps the pointer while a button is down, so a
+  // release outside is still seen (and is no click).
+  if (action == MouseAction::Down) SetCapture(hwnd);
+  events_->OnMouse(action, ClientPoint(lParam), button);
+  if (action == MouseAction::Up && GetCapture() == hwnd &&
+      !(GetKeyState(VK_LBUTTON) & 0x8000) && !(GetKeyState(VK_RBUTTON) & 0x8000) &&
+      !(GetKeyState(VK_MBUTTON) & 0x8000))
+    ReleaseCapture();
+}
+
+LResult WindowsWindowLayer::Dispatch(std::uint32_t message, WParam wParam, LParam lParam) {
+  HWND hwnd = AsHwnd(window_);
+  switch (message) {
+    case WM_PAINT:
+      Paint();
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;  // painting covers the whole client area
+    case WM_SETCURSOR:
+      if (LOWORD(lParam) == HTCLIENT) {
+        POINT point;
+        GetCursorPos(&point);
+        ScreenToClient(hwnd, &point);
+        const Pointer pointer = events_->PointerAt({point.x, point.y});
+        HCURSOR hand = LoadCursorA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDC_HAND_POINTER));
+        SetCursor(pointer == Pointer::Hand && hand ? hand : LoadCursorA(nullptr, IDC_ARROW));
+        return TRUE;
+      }
+      break;
+    case WM_MOUSEMOVE:
+      events_->OnMouse(MouseAction::Move, ClientPoint(lParam), 0);
+      return 0;
+    case WM_LBUTTONDOWN: MouseButton(MouseAction::Down, kPrimaryButton, lParam); return 0;
+    case WM_LBUTTONUP: MouseButton(MouseAction::Up, kPrimaryButton, lParam); return 0;
+    case WM_RBUTTONDOWN: MouseButton(MouseAction::Down, kSecondaryButton, lParam); return 0;
+    case WM_RBUTTONUP: MouseButton(MouseAction::Up, kSecondaryButton, lParam); return 0;
+    case WM_MBUTTONDOWN: MouseButton(MouseAction::Down, kMiddleButton, lParam); return 0;
+    case WM_MBUTTONUP: MouseButton(MouseAction::Up, kMiddleButton, lParam); return 0;
+    case WM_TIMER:
+      if (wParam == kTimerId) events_->OnTimer();
+      return 0;
+    case WM_CLOSE:
+      events_->OnCloseRequest();
+      return 0;
+    case WM_SETTINGCHANGE:
+      if (wParam == SPI_SETMOUSEBUTTONSWAP) events_->OnMouseButtonsChanged();
+      break;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+}  // namespace platform::windows
