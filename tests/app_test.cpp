@@ -1,0 +1,245 @@
+// The main window: layout, routing of the pointer, painting order, startup,
+// commands, the untrapped-error path and the user's button assignment.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/form.h"
+#include "app/veltrane2.h"
+#include "fake/fake_desktop.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using app::ControlId;
+using platform::MouseAction;
+using platform::Picture;
+using platform::Point;
+using platform::Pointer;
+using platform::Rect;
+
+// The centre of a control's rectangle.
+Point Centre(const app::Form& form, ControlId id) {
+  const Rect r = form.Get(id).rect;
+  return {r.x + r.width / 2, r.y + r.height / 2};
+}
+
+TEST(Layout, At96PixelsPerInchTheControlsSitWhereTheSkinDrawsThem) {
+  const app::Form form(96, 96);
+  EXPECT_EQ(form.Get(ControlId::minbutarea).rect, (Rect{268, 286, 87, 23}));
+  EXPECT_EQ(form.Get(ControlId::minbutimg).rect, (Rect{262, 283, 98, 28}));
+  EXPECT_EQ(form.Get(ControlId::minarea).rect, (Rect{30, 4, 15, 15}));
+  EXPECT_EQ(form.Get(ControlId::minimg).rect, (Rect{32, 10, 11, 7}));
+  EXPECT_EQ(form.Get(ControlId::xarea).rect, (Rect{8, 2, 17, 19}));
+  EXPECT_EQ(form.Get(ControlId::ximg).rect, (Rect{9, 6, 13, 11}));
+  EXPECT_EQ(form.Get(ControlId::hitarea).rect, (Rect{372, 284, 95, 27}));
+  EXPECT_EQ(form.Get(ControlId::overimg).rect, (Rect{371, 284, 96, 27}));
+  EXPECT_EQ(form.Get(ControlId::Image1).rect, (Rect{124, 222, 215, 19}));
+  EXPECT_EQ(app::ToPixels(app::kWindowUnits, 96, 96), (Rect{549, 436, 502, 328}));
+}
+
+TEST(Layout, At120PixelsPerInchAreasGrowWhilePicturesKeepTheirSize) {
+  const app::Form form(120, 120);
+  EXPECT_EQ(form.Get(ControlId::hitarea).rect, (Rect{465, 355, 119, 34}));
+  EXPECT_EQ(form.Get(ControlId::overimg).rect, (Rect{464, 355, 96, 27}));
+  EXPECT_EQ(app::ToPixels(app::kWindowUnits, 120, 120), (Rect{686, 545, 628, 410}));
+  // Each axis follows its own density.
+  EXPECT_EQ(app::ToPixels(app::kWindowUnits, 120, 96), (Rect{686, 436, 628, 328}));
+}
+
+TEST(Routing, APointGoesToTheTopmostShownControl) {
+  app::Form form(96, 96);
+  const Point overMargin{371, 290};  // inside overimg, left of hitarea
+  EXPECT_EQ(form.ControlAt(overMargin), nullptr);  // overimg hidden: bare surface
+  form.SetVisible(ControlId::overimg, true);
+  ASSERT_NE(form.ControlAt(overMargin), nullptr);
+  EXPECT_EQ(form.ControlAt(overMargin)->id, ControlId::overimg);
+  // Inside the hot area the hot area stays on top of its highlight.
+  EXPECT_EQ(form.ControlAt({400, 295})->id, ControlId::hitarea);
+  EXPECT_EQ(form.ControlAt({0, 300}), nullptr);
+}
+
+TEST(Routing, ThePointerIsTheHandOverHotAndLinkAreasOnly) {
+  app::Form form(96, 96);
+  for (ControlId id : {ControlId::minbutarea, ControlId::minarea, ControlId::xarea,
+                       ControlId::hitarea, ControlId::Image1})
+    EXPECT_EQ(form.PointerAt(Centre(form, id)), Pointer::Hand);
+  form.SetVisible(ControlId::overimg, true);
+  EXPECT_EQ(form.PointerAt({371, 290}), Pointer::Arrow);  // highlight margin
+  EXPECT_EQ(form.PointerAt({5, 300}), Pointer::Arrow);    // bare surface
+}
+
+TEST(Painting, BackgroundThenSkinThenShownPicturesFromTheBottomUp) {
+  app::Form form(96, 96);
+  form.SetVisible(ControlId::overimg, true);
+  form.SetVisible(ControlId::minbutimg, true);
+  fake::FakeDesktop desktop;
+  struct Recorder : platform::Canvas {
+    void FillButtonFace() override { drawn.push_back({Picture::None, {}}); }
+    void Draw(Picture p, Point at) override { drawn.push_back({p, at}); }
+    std::vector<fake::Drawn> drawn;
+  } canvas;
+  form.Paint(canvas);
+  EXPECT_THAT(canvas.drawn, ElementsAre(fake::Drawn{Picture::None, {0, 0}},
+                                        fake::Drawn{Picture::Skin, {0, 0}},
+                                        fake::Drawn{Picture::OverImg, {371, 284}},
+                                        fake::Drawn{Picture::MinButImg, {262, 283}}));
+}
+
+class MainWindow : public ::testing::Test {
+ protected:
+  void Start() {
+    veltrane.Start();
+    desktop.log.Clear();
+  }
+  Point At(ControlId id) const { return Centre(veltrane.GetForm(), id); }
+  // Runs an action that is expected to end the process.
+  template <typename Action>
+  void ExpectEnd(Action action) {
+    EXPECT_THROW(action(), fake::ProcessEnded);
+    EXPECT_TRUE(desktop.window.ended);
+  }
+
+  fake::FakeDesktop desktop;
+  app::Veltrane2 veltrane{desktop, desktop.window};
+};
+
+TEST_F(MainWindow, StartupCreatesFromTheLayoutStartsTheTimerThenDisplays) {
+  desktop.gdi.logPixelsX = 96;
+  veltrane.Start();
+  EXPECT_THAT(desktop.log.Entries(),
+              ElementsAre("GetSystemMetrics(23)", "GetDeviceCaps(88)", "GetDeviceCaps(90)",
+                          "CreateWindow(549,436,502,328,\"Veltrane\")", "StartTimer(3)", "Show()"));
+  EXPECT_TRUE(desktop.window.visible);
+}
+
+TEST_F(MainWindow, HideCommandsHideTheWindowAndPollingGoesOn) {
+  for (ControlId id : {ControlId::minarea, ControlId::minbutarea}) {
+    fake::FakeDesktop d;
+    app::Veltrane2 v(d, d.window);
+    v.Start();
+    d.window.Click(Centre(v.GetForm(), id));
+    EXPECT_FALSE(d.window.visible);
+    d.keyboard.Press(124);
+    d.window.Tick();
+    EXPECT_EQ(d.keyboard.injected.size(), 2u) << "ticks while hidden";
+  }
+}
+
+TEST_F(MainWindow, ExitAndTheRedDotEndTheProcessAtOnce) {
+  for (ControlId id : {ControlId::hitarea, ControlId::xarea}) {
+    fake::FakeDesktop d;
+    app::Veltrane2 v(d, d.window);
+    v.Start();
+    d.log.Clear();
+    EXPECT_THROW(d.window.Click(Centre(v.GetForm(), id)), fake::ProcessEnded);
+    EXPECT_THAT(d.log.Entries(), ElementsAre("SwapMouseButton(0)", "EndProcess()"));
+  }
+}
+
+TEST_F(MainWindow, TheWebLinkOpensTheHomePageAndIgnoresTheResult) {
+  Start();
+  desktop.shell.executeResult = 2;  // no program registered: nothing shows
+  desktop.window.Click(At(ControlId::Image1));
+  EXPECT_THAT(desktop.log.Entries(),
+              ElementsAre("ShellExecuteA(0,\"open\",\"http://www.veltrane.example/\",NULL,NULL,1)"));
+  EXPECT_TRUE(desktop.windows.messageBoxes.empty());
+}
+
+TEST_F(MainWindow, AClickNeedsPrimaryPressAndReleaseOverTheSameControl) {
+  Start();
+  // Pressed on the hot area, released outside it.
+  desktop.window.Mouse(MouseAction::Down, At(ControlId::minbutarea), platform::kPrimaryButton);
+  desktop.window.Mouse(MouseAction::Up, {5, 300}, platform::kPrimaryButton);
+  // Pressed outside, released on it.
+  desktop.window.Mouse(MouseAction::Down, At(ControlId::hitarea), platform::kPrimaryButton);
+  desktop.window.Mouse(MouseAction::Up, At(ControlId::minbutarea), platform::kPrimaryButton);
+  // Other buttons.
+  desktop.window.Click(At(ControlId::minbutarea), platform::kSecondaryButton);
+  desktop.window.Click(At(ControlId::minbutarea), platform::kMiddleButton);
+  EXPECT_TRUE(desktop.window.visible);
+  EXPECT_FALSE(desktop.window.ended);
+}
+
+TEST_F(MainWindow, APressOnAShownHighlightMarginDoesNothing) {
+  Start();
+  // The bare-surface press is the place a drag starts; with overimg shown it
+  // belongs to the picture, which answers nothing.
+  desktop.window.Click({371, 290});
+  EXPECT_TRUE(desktop.log.Entries().empty());
+}
+
+TEST_F(MainWindow, AnUntrappedErrorShowsItsNumberAndDescriptionThenEnds) {
+  desktop.faults.Inject("Show", fake::Fault::Raise);
+  ExpectEnd([&] { veltrane.Start(); });
+  ASSERT_EQ(desktop.windows.messageBoxes.size(), 1u);
+  EXPECT_EQ(desktop.windows.messageBoxes[0].text,
+            "Run-time error '5':\n\nInvalid procedure call or argument");
+  EXPECT_EQ(desktop.windows.messageBoxes[0].caption, "Veltrane");
+  EXPECT_EQ(desktop.log.Entries().back(), "EndProcess()");
+}
+
+TEST_F(MainWindow, ACommandThatFailsEndsTheProcessThroughTheMessageBox) {
+  Start();
+  desktop.faults.Inject("Hide", fake::Fault::Raise);
+  desktop.faults.errorNumber = 7;
+  desktop.faults.errorDescription = "Out of memory";
+  ExpectEnd([&] { desktop.window.Click(At(ControlId::minarea)); });
+  EXPECT_THAT(desktop.log.Only({"MessageBoxA", "EndProcess"}),
+              ElementsAre("MessageBoxA(0,\"Run-time error '7':\n\nOut of memory\",\"Veltrane\",16)",
+                          "EndProcess()"));
+}
+
+TEST_F(MainWindow, ACloseRequestDestroysTheWindowAndLetsTheLoopEnd) {
+  Start();
+  desktop.window.CloseRequest();
+  EXPECT_THAT(desktop.log.Entries(), ElementsAre("Destroy()", "SwapMouseButton(0)"));
+  EXPECT_TRUE(desktop.window.destroyed);
+  EXPECT_FALSE(desktop.window.ended);
+}
+
+// The user's own assignment is kept, whatever it is.
+class ButtonAssignment : public MainWindow, public ::testing::WithParamInterface<bool> {
+ protected:
+  bool UserSwapped() const { return GetParam(); }
+  void SetUp() override {
+    desktop.mouse.swapped = UserSwapped();
+    Start();
+  }
+  void FreshCtrlTick() {
+    desktop.keyboard.Press(17);
+    desktop.window.Tick();
+    ASSERT_EQ(desktop.mouse.swapped, !UserSwapped());
+  }
+};
+
+TEST_P(ButtonAssignment, TicksKeepTheUsersAssignmentAndCtrlTurnsItForOneTick) {
+  desktop.window.Tick();
+  EXPECT_EQ(desktop.mouse.swapped, UserSwapped());
+  FreshCtrlTick();
+  desktop.window.Tick();
+  EXPECT_EQ(desktop.mouse.swapped, UserSwapped());
+}
+
+TEST_P(ButtonAssignment, ExitRightAfterACtrlTickSetsTheUsersAssignmentBack) {
+  FreshCtrlTick();
+  ExpectEnd([&] { desktop.window.Click(At(ControlId::hitarea)); });
+  EXPECT_EQ(desktop.mouse.swapped, UserSwapped());
+}
+
+TEST_P(ButtonAssignment, ACloseRequestRightAfterACtrlTickSetsTheUsersAssignmentBack) {
+  FreshCtrlTick();
+  desktop.window.CloseRequest();
+  EXPECT_EQ(desktop.mouse.swapped, UserSwapped());
+}
+
+TEST_P(ButtonAssignment, AChangeInTheSystemSettingsBecomesTheUsersAssignment) {
+  desktop.mouse.swapped = !UserSwapped();  // the user changed it meanwhile
+  desktop.window.MouseButtonsChanged();
+  desktop.window.Tick();
+  EXPECT_EQ(desktop.mouse.swapped, !UserSwapped());
+}
+
+INSTANTIATE_TEST_SUITE_P(NormalAndSwapped, ButtonAssignment, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Swapped" : "Normal"; });
+
+}  // namespace
