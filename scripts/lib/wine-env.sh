@@ -26,6 +26,14 @@ wine_env_init() {
     # No Mono/Gecko installer dialogs in a fresh prefix.
     export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
     export WINE WINESERVER
+    # One run at a time per prefix: runs sharing it would share its wineserver,
+    # and one run's cleanup would stop the other's programs.
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    exec {WINE_ENV_LOCK_FD}>"$WINEPREFIX.lock"
+    if ! flock -n "$WINE_ENV_LOCK_FD"; then
+        echo "wine-env: waiting for another run that uses $WINEPREFIX" >&2
+        flock -w 600 "$WINE_ENV_LOCK_FD" || wine_env_die "$WINEPREFIX stayed busy for 10 minutes"
+    fi
     trap wine_env_cleanup EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM

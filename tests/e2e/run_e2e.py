@@ -323,12 +323,15 @@ class Session:
             raise Failure("the Veltrane window is gone")
         return info["x"] + client_x, info["y"] + client_y
 
-    def click(self, client_x, client_y, button=1):
-        sx, sy = self.screen_point(client_x, client_y)
+    def click_screen(self, sx, sy, button=1):
+        # No --sync: xdotool waits forever when the pointer is already there.
         self.display.x("xdotool", "mousemove", str(sx), str(sy))
         time.sleep(0.1)
         self.display.x("xdotool", "click", str(button))
         time.sleep(0.05)
+
+    def click(self, client_x, client_y, button=1):
+        self.click_screen(*self.screen_point(client_x, client_y), button=button)
 
     def click_centre(self, rect):
         x, y, w, h = rect
