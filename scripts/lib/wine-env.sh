@@ -97,6 +97,8 @@ wine_env_map_fkeys() {
                                   -e 's/key <FK14> {[^}]*}/key <FK14> { [ F14 ] }/' \
                                   -e 's/key <FK15> {[^}]*}/key <FK15> { [ F15 ] }/')"
     printf '%s\n' "$km" | xkbcomp - "$DISPLAY" >/dev/null 2>&1 || wine_env_die "xkbcomp cannot set the keymap of $DISPLAY"
+    [ "$(xkbcomp -xkb "$DISPLAY" - 2>/dev/null | grep -cE 'key <FK1[345]> \{ *\[ *F1[345] *\] *\}')" = 3 ] ||
+        wine_env_die "could not bind F13..F15 on $DISPLAY"
 }
 
 wine_env_cleanup() {
