@@ -14,7 +14,7 @@ Form::Form(std::int32_t dpiX, std::int32_t dpiY) {
       rect.width = size.width;
       rect.height = size.height;
     }
-    controls_[i - 1] = {spec.id, spec.name, rect, spec.shownAtCreation, spec.picture, spec.pointer};
+    controls_[i - 1] = {{spec.name}, spec.id, rect, spec.shownAtCreation, spec.picture, spec.pointer};
   }
 }
 
@@ -31,6 +31,12 @@ Control& Form::Find(ControlId id) {
 }
 
 const Control& Form::Get(ControlId id) const { return const_cast<Form*>(this)->Find(id); }
+
+const Control& Form::Showing(platform::Picture picture) const {
+  for (const Control& control : controls_)
+    if (control.picture == picture) return control;
+  throw std::out_of_range("no control shows that picture");
+}
 
 platform::Rect Form::SetVisible(ControlId id, bool visible) {
   Control& control = Find(id);

@@ -9,12 +9,13 @@
 
 #include "app/layout.h"
 #include "platform/window_layer.h"
+#include "skin/hover.h"
 
 namespace app {
 
-struct Control {
+// A picture control; its name (the hot-area part) is readable as text.
+struct Control : skin::HotArea {
   ControlId id;
-  std::string_view name;
   platform::Rect rect;   // client pixels
   bool visible;
   platform::Picture picture;
@@ -38,6 +39,8 @@ class Form {
   // The topmost shown control containing the point, or none: the bare surface.
   const Control* ControlAt(platform::Point client) const;
   const Control& Get(ControlId id) const;
+  // The control that shows `picture`.
+  const Control& Showing(platform::Picture picture) const;
   // Returns the rectangle to repaint when the visibility changed, else an empty one.
   platform::Rect SetVisible(ControlId id, bool visible);
 

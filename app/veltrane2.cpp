@@ -6,6 +6,7 @@
 #include "app/untrapped_error.h"
 #include "keys/key_poller.h"
 #include "platform/constants.h"
+#include "skin/drag.h"
 
 namespace app {
 
@@ -55,7 +56,9 @@ platform::Pointer Veltrane2::PointerAt(platform::Point client) { return form_->P
 void Veltrane2::OnPaint(platform::Canvas& canvas) { form_->Paint(canvas); }
 
 void Veltrane2::OnTimer() {
-  // The hover step goes here, ahead of the key loop and outside its error skipping.
+  // The hover step runs ahead of the key loop and outside its error skipping:
+  // its failure ends the process before the keys are read.
+  Handle([&] { hover_.TrackHover(nullptr); });
   keys::RunKeyLoop(win32_, buttons_);
 }
 
@@ -70,7 +73,18 @@ void Veltrane2::OnCloseRequest() {
 
 void Veltrane2::OnMouseButtonsChanged() { Handle([&] { buttons_.ReadUserSetting(win32_); }); }
 
-void Veltrane2::OnControlMouseMove(const Control&) {}
+void Veltrane2::OnControlMouseMove(const Control& control) {
+  switch (control.id) {
+    case ControlId::hitarea:
+    case ControlId::xarea:
+    case ControlId::minarea:
+    case ControlId::minbutarea:
+      hover_.TrackHover(&control);
+      break;
+    default:
+      break;
+  }
+}
 
 void Veltrane2::OnControlClick(const Control& control) {
   switch (control.id) {
@@ -89,7 +103,14 @@ void Veltrane2::OnControlClick(const Control& control) {
   }
 }
 
-void Veltrane2::OnSurfaceMouseDown(std::int16_t) {}
+void Veltrane2::OnSurfaceMouseDown(std::int16_t) {
+  skin::StartDrag(win32_, win32_, window_.WindowHandle());
+}
+
+void Veltrane2::SetVisible(platform::Picture picture, bool visible) {
+  const platform::Rect changed = form_->SetVisible(form_->Showing(picture).id, visible);
+  if (changed.width > 0) window_.Invalidate(changed);
+}
 
 void Veltrane2::EndAtOnce() {
   // Buttons are never left turned around by a tick just before the end.

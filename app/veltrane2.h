@@ -6,12 +6,15 @@
 
 #include "app/form.h"
 #include "keys/button_assignment.h"
+#include "skin/hover.h"
 #include "platform/win32.h"
 #include "platform/window_layer.h"
 
 namespace app {
 
-class Veltrane2 : public platform::WindowEvents, private FormEvents {
+class Veltrane2 : public platform::WindowEvents,
+                  private FormEvents,
+                  private skin::HighlightPictures {
  public:
   Veltrane2(platform::Win32& win32, platform::WindowLayer& window);
 
@@ -21,6 +24,7 @@ class Veltrane2 : public platform::WindowEvents, private FormEvents {
   void Run();
 
   const Form& GetForm() const { return *form_; }
+  const skin::HoverFeedback& Hover() const { return hover_; }
 
   // platform::WindowEvents
   void OnMouse(platform::MouseAction action, platform::Point client, std::int16_t button) override;
@@ -36,6 +40,9 @@ class Veltrane2 : public platform::WindowEvents, private FormEvents {
   void OnControlClick(const Control& control) override;
   void OnSurfaceMouseDown(std::int16_t button) override;
 
+  // skin::HighlightPictures
+  void SetVisible(platform::Picture picture, bool visible) override;
+
   void CreateFromLayout();
   void CreationSteps();
   [[noreturn]] void EndAtOnce();
@@ -48,6 +55,7 @@ class Veltrane2 : public platform::WindowEvents, private FormEvents {
   platform::WindowLayer& window_;
   std::optional<Form> form_;
   keys::ButtonAssignment buttons_;
+  skin::HoverFeedback hover_{win32_, *this};
 };
 
 }  // namespace app

@@ -160,12 +160,20 @@ TEST_F(MainWindow, AClickNeedsPrimaryPressAndReleaseOverTheSameControl) {
   EXPECT_FALSE(desktop.window.ended);
 }
 
-TEST_F(MainWindow, APressOnAShownHighlightMarginDoesNothing) {
+TEST_F(MainWindow, APressOnAShownHighlightMarginDoesNothingWhileThatOnTheBareSurfaceDrags) {
   Start();
-  // The bare-surface press is the place a drag starts; with overimg shown it
-  // belongs to the picture, which answers nothing.
-  desktop.window.Click({371, 290});
+  const Point margin{371, 290};  // inside overimg, left of hitarea
+  desktop.window.Click(margin);
+  EXPECT_THAT(desktop.log.Entries(),
+              ElementsAre("ReleaseCapture()", "SendMessageA(4096,161,2,0)"));
+  // Light the Exit button: overimg now covers the margin and answers nothing.
+  desktop.mouse.cursor = {920, 730};
+  desktop.window.Mouse(MouseAction::Move, At(ControlId::hitarea));
+  ASSERT_TRUE(veltrane.GetForm().Get(ControlId::overimg).visible);
+  desktop.log.Clear();
+  desktop.window.Click(margin);
   EXPECT_TRUE(desktop.log.Entries().empty());
+  EXPECT_FALSE(desktop.window.ended);
 }
 
 TEST_F(MainWindow, AnUntrappedErrorShowsItsNumberAndDescriptionThenEnds) {
