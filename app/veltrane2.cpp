@@ -43,7 +43,8 @@ void Veltrane2::CreateFromLayout() {
 }
 
 void Veltrane2::CreationSteps() {
-  // Shape steps, then tray creation steps, go here.
+  skinShape_.ShapeSteps(window_.WindowHandle());
+  // Tray creation steps go here.
 }
 
 void Veltrane2::OnMouse(platform::MouseAction action, platform::Point client,

@@ -7,6 +7,7 @@
 #include "app/form.h"
 #include "keys/button_assignment.h"
 #include "skin/hover.h"
+#include "skin/skin_region.h"
 #include "platform/win32.h"
 #include "platform/window_layer.h"
 
@@ -25,6 +26,7 @@ class Veltrane2 : public platform::WindowEvents,
 
   const Form& GetForm() const { return *form_; }
   const skin::HoverFeedback& Hover() const { return hover_; }
+  platform::Handle SkinRegion() const { return skinShape_.hSkinRgn(); }
 
   // platform::WindowEvents
   void OnMouse(platform::MouseAction action, platform::Point client, std::int16_t button) override;
@@ -56,6 +58,7 @@ class Veltrane2 : public platform::WindowEvents,
   std::optional<Form> form_;
   keys::ButtonAssignment buttons_;
   skin::HoverFeedback hover_{win32_, *this};
+  skin::SkinShape skinShape_{win32_};
 };
 
 }  // namespace app

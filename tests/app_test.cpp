@@ -103,13 +103,30 @@ class MainWindow : public ::testing::Test {
   app::Veltrane2 veltrane{desktop, desktop.window};
 };
 
-TEST_F(MainWindow, StartupCreatesFromTheLayoutStartsTheTimerThenDisplays) {
-  desktop.gdi.logPixelsX = 96;
+TEST_F(MainWindow, StartupCreatesFromTheLayoutShapesTheWindowThenDisplaysIt) {
   veltrane.Start();
-  EXPECT_THAT(desktop.log.Entries(),
-              ElementsAre("GetSystemMetrics(23)", "GetDeviceCaps(88)", "GetDeviceCaps(90)",
-                          "CreateWindow(549,436,502,328,\"Veltrane\")", "StartTimer(3)", "Show()"));
+  EXPECT_THAT(desktop.log.Only({"GetSystemMetrics", "CreateWindow", "StartTimer", "CreateRectRgn",
+                                "SetWindowRgn", "Show"}),
+              ElementsAre("GetSystemMetrics(23)", "CreateWindow(549,436,502,328,\"Veltrane\")",
+                          "StartTimer(3)", "CreateRectRgn(0,0,0,0)", "CreateRectRgn(0,0,0,0)",
+                          "CreateRectRgn(60,0,416,131)", "CreateRectRgn(0,49,183,328)",
+                          "CreateRectRgn(151,55,501,328)",
+                          fake::Format("SetWindowRgn", desktop.window.handle,
+                                       veltrane.SkinRegion(), 1),
+                          "Show()"));
   EXPECT_TRUE(desktop.window.visible);
+  // The window owns the outline; the program keeps no other region alive.
+  EXPECT_EQ(desktop.gdi.LiveObjects(), 1u);
+  EXPECT_TRUE(desktop.gdi.OwnedByWindow(veltrane.SkinRegion()));
+}
+
+TEST_F(MainWindow, AtADenseScreenTheWindowAndItsOutlineGrow) {
+  desktop.gdi.logPixelsX = 120;
+  desktop.gdi.logPixelsY = 120;
+  veltrane.Start();
+  EXPECT_EQ(desktop.window.spec.bounds, (Rect{686, 545, 628, 410}));
+  EXPECT_EQ(desktop.log.Only({"CreateRoundRectRgn"}).front(),
+            "CreateRoundRectRgn(-15,-11,105,111,90,112)");
 }
 
 TEST_F(MainWindow, HideCommandsHideTheWindowAndPollingGoesOn) {
