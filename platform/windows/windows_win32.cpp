@@ -80,6 +80,19 @@ std::int32_t WindowsWin32::Shell_NotifyIconA(std::uint32_t dwMessage,
   return ::Shell_NotifyIconA(dwMessage, &record);
 }
 
+std::int32_t WindowsWin32::WideCharToMultiByte(std::uint32_t CodePage, std::uint32_t dwFlags,
+                                              const char16_t* lpWideCharStr,
+                                              std::int32_t cchWideChar, char* lpMultiByteStr,
+                                              std::int32_t cbMultiByte, const char* lpDefaultChar,
+                                              std::int32_t* lpUsedDefaultChar) {
+  BOOL usedDefault = FALSE;
+  const int written = ::WideCharToMultiByte(
+      CodePage, dwFlags, reinterpret_cast<LPCWCH>(lpWideCharStr), cchWideChar, lpMultiByteStr,
+      cbMultiByte, lpDefaultChar, lpUsedDefaultChar ? &usedDefault : nullptr);
+  if (lpUsedDefaultChar) *lpUsedDefaultChar = usedDefault;
+  return written;
+}
+
 Handle WindowsWin32::CreateRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2,
                                    std::int32_t y2) {
   return Of(::CreateRectRgn(x1, y1, x2, y2));

@@ -19,6 +19,11 @@ class WindowsWin32 final : public Win32 {
                               const char* lpParameters, const char* lpDirectory,
                               std::int32_t nShowCmd) override;
   std::int32_t Shell_NotifyIconA(std::uint32_t dwMessage, const NotifyIconDataA& lpData) override;
+  std::int32_t WideCharToMultiByte(std::uint32_t CodePage, std::uint32_t dwFlags,
+                                   const char16_t* lpWideCharStr, std::int32_t cchWideChar,
+                                   char* lpMultiByteStr, std::int32_t cbMultiByte,
+                                   const char* lpDefaultChar,
+                                   std::int32_t* lpUsedDefaultChar) override;
 
   Handle CreateRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) override;
   Handle CreateRoundRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
