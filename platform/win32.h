@@ -62,6 +62,13 @@ class Shell {
                                       const char* lpParameters, const char* lpDirectory,
                                       std::int32_t nShowCmd) = 0;
   virtual std::int32_t Shell_NotifyIconA(std::uint32_t dwMessage, const NotifyIconDataA& lpData) = 0;
+  // kernel32, here because only the notification record's tip needs it: text
+  // into the system's ANSI code page (CodePage 0, CP_ACP).
+  virtual std::int32_t WideCharToMultiByte(std::uint32_t CodePage, std::uint32_t dwFlags,
+                                           const char16_t* lpWideCharStr,
+                                           std::int32_t cchWideChar, char* lpMultiByteStr,
+                                           std::int32_t cbMultiByte, const char* lpDefaultChar,
+                                           std::int32_t* lpUsedDefaultChar) = 0;
 };
 
 class Gdi {

@@ -31,6 +31,11 @@ class FakeDesktop : public platform::Win32 {
                               std::int32_t nShowCmd) override;
   std::int32_t Shell_NotifyIconA(std::uint32_t dwMessage,
                                  const platform::NotifyIconDataA& lpData) override;
+  std::int32_t WideCharToMultiByte(std::uint32_t CodePage, std::uint32_t dwFlags,
+                                   const char16_t* lpWideCharStr, std::int32_t cchWideChar,
+                                   char* lpMultiByteStr, std::int32_t cbMultiByte,
+                                   const char* lpDefaultChar,
+                                   std::int32_t* lpUsedDefaultChar) override;
 
   // GDI
   platform::Handle CreateRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2,
@@ -65,6 +70,15 @@ class FakeDesktop : public platform::Win32 {
   std::int32_t MessageBoxA(platform::Handle hWnd, const char* lpText, const char* lpCaption,
                            std::uint32_t uType) override;
   platform::Handle GetModuleHandleA(const char* lpModuleName) override;
+
+  // What the shell does on its own (nothing of it is logged).
+  // The taskbar goes away: every icon with it, and calls fail until it restarts.
+  void StopTaskbar();
+  // The taskbar starts again with no icons and broadcasts "TaskbarCreated".
+  void RestartTaskbar();
+  // The pointer does `mouseMessage` (WM_LBUTTONUP, ...) over an icon: its
+  // callback message goes to its window. False if there is no such icon.
+  bool IconMouse(platform::Handle hWnd, std::uint32_t mouseMessage, std::uint32_t uID = 0);
 
   CallLog log;
   Faults faults;

@@ -4,6 +4,38 @@
 
 namespace fake {
 
+namespace {
+
+std::uint32_t Read32(const platform::NotifyIconDataA& data, std::size_t at) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < 4; ++i) value |= std::uint32_t{data.bytes[at + i]} << (8 * i);
+  return value;
+}
+
+constexpr std::size_t kTipAt = 24;
+
+}  // namespace
+
+CallFormFields ReadCallForm(const platform::NotifyIconDataA& data) {
+  CallFormFields fields{Read32(data, 0),  Read32(data, 4),  Read32(data, 8),
+                        Read32(data, 12), Read32(data, 16), Read32(data, 20), {}};
+  for (std::size_t i = kTipAt; i < data.bytes.size() && data.bytes[i] != 0; ++i)
+    fields.tip += static_cast<char>(data.bytes[i]);
+  return fields;
+}
+
+std::map<char16_t, std::string> WesternCodePage() {
+  std::map<char16_t, std::string> page;
+  for (char16_t ch = 0xA0; ch <= 0xFF; ++ch) page[ch] = std::string(1, static_cast<char>(ch));
+  page[u'\u20AC'] = "\x80";
+  return page;
+}
+
+const TrayIcon* ShellState::Icon(platform::Handle hWnd, std::uint32_t uID) const {
+  auto it = icons.find({static_cast<std::uint32_t>(hWnd), uID});
+  return it == icons.end() ? nullptr : &it->second;
+}
+
 std::intptr_t FakeDesktop::ShellExecuteA(platform::Handle hwnd, const char* lpOperation,
                                          const char* lpFile, const char* lpParameters,
                                          const char* lpDirectory, std::int32_t nShowCmd) {
@@ -15,25 +47,90 @@ std::intptr_t FakeDesktop::ShellExecuteA(platform::Handle hwnd, const char* lpOp
 
 std::int32_t FakeDesktop::Shell_NotifyIconA(std::uint32_t dwMessage,
                                             const platform::NotifyIconDataA& lpData) {
-  std::uint32_t hwnd = 0, id = 0;
-  std::memcpy(&hwnd, lpData.bytes.data() + 4, 4);
-  std::memcpy(&id, lpData.bytes.data() + 8, 4);
-  log.Record("Shell_NotifyIconA", dwMessage, hwnd, id);
+  const CallFormFields fields = ReadCallForm(lpData);
+  log.Record("Shell_NotifyIconA", dwMessage, fields.hWnd, fields.uID);
   if (faults.Hit("Shell_NotifyIconA") == Fault::FailResult) return 0;
-  if (!shell.taskbarRunning) return 0;
-  const auto key = std::make_pair(hwnd, id);
+  // No taskbar, no notification area; and only the first-version record is modelled.
+  if (!shell.taskbarRunning || fields.cbSize != platform::NotifyIconDataA::kSize) return 0;
+  const ShellState::IconKey key{fields.hWnd, fields.uID};
+  auto it = shell.icons.find(key);
+  auto apply = [&](TrayIcon& icon) {
+    if (fields.uFlags & NIF_MESSAGE) icon.uCallbackMessage = fields.uCallbackMessage;
+    if (fields.uFlags & NIF_ICON) icon.hIcon = fields.hIcon;
+    if (fields.uFlags & NIF_TIP) icon.tip = fields.tip;
+    icon.record = lpData;
+  };
   switch (dwMessage) {
-    case platform::NIM_ADD:
-      return shell.icons.emplace(key, lpData).second ? 1 : 0;
+    case platform::NIM_ADD: {
+      if (it != shell.icons.end()) return 0;  // the icon is there already
+      TrayIcon icon;
+      icon.hWnd = fields.hWnd;
+      icon.uID = fields.uID;
+      apply(icon);
+      shell.icons.emplace(key, icon);
+      return 1;
+    }
     case platform::NIM_MODIFY:
-      if (!shell.icons.count(key)) return 0;
-      shell.icons[key] = lpData;
+      if (it == shell.icons.end()) return 0;
+      apply(it->second);
       return 1;
     case platform::NIM_DELETE:
-      return shell.icons.erase(key) ? 1 : 0;
+      if (it == shell.icons.end()) return 0;
+      shell.icons.erase(it);
+      return 1;
     default:
       return 0;
   }
+}
+
+std::int32_t FakeDesktop::WideCharToMultiByte(std::uint32_t CodePage, std::uint32_t dwFlags,
+                                              const char16_t* lpWideCharStr,
+                                              std::int32_t cchWideChar, char* lpMultiByteStr,
+                                              std::int32_t cbMultiByte, const char* lpDefaultChar,
+                                              std::int32_t* lpUsedDefaultChar) {
+  log.Record("WideCharToMultiByte", CodePage, dwFlags, cchWideChar, cbMultiByte);
+  if (faults.Hit("WideCharToMultiByte") == Fault::FailResult) return 0;
+  constexpr std::uint32_t CP_ACP = 0;
+  if (CodePage != CP_ACP || !lpWideCharStr || cchWideChar == 0) return 0;
+  std::size_t count = static_cast<std::size_t>(cchWideChar);
+  if (cchWideChar < 0) count = std::char_traits<char16_t>::length(lpWideCharStr) + 1;
+  std::string out;
+  bool usedDefault = false;
+  for (std::size_t i = 0; i < count; ++i) {
+    const char16_t ch = lpWideCharStr[i];
+    if (ch < 0x80) {
+      out += static_cast<char>(ch);
+    } else if (auto it = shell.ansiCodePage.find(ch); it != shell.ansiCodePage.end()) {
+      out += it->second;
+    } else {
+      out += lpDefaultChar ? *lpDefaultChar : '?';
+      usedDefault = true;
+    }
+  }
+  if (lpUsedDefaultChar) *lpUsedDefaultChar = usedDefault ? 1 : 0;
+  if (cbMultiByte == 0) return static_cast<std::int32_t>(out.size());  // the size it needs
+  if (out.size() > static_cast<std::size_t>(cbMultiByte)) return 0;    // buffer too small
+  std::memcpy(lpMultiByteStr, out.data(), out.size());
+  return static_cast<std::int32_t>(out.size());
+}
+
+void FakeDesktop::StopTaskbar() {
+  shell.taskbarRunning = false;
+  shell.icons.clear();
+}
+
+void FakeDesktop::RestartTaskbar() {
+  shell.taskbarRunning = true;
+  shell.icons.clear();
+  windows.Broadcast(windows.MessageNumber("TaskbarCreated"), 0, 0);
+}
+
+bool FakeDesktop::IconMouse(platform::Handle hWnd, std::uint32_t mouseMessage, std::uint32_t uID) {
+  const TrayIcon* icon = shell.Icon(hWnd, uID);
+  if (!icon) return false;
+  // The shell's notification reaches the window as a sent message would.
+  windows.Deliver(hWnd, icon->uCallbackMessage, uID, static_cast<platform::LParam>(mouseMessage));
+  return true;
 }
 
 }  // namespace fake

@@ -1,4 +1,6 @@
-// The shell of the fake desktop: documents opened and the notification area.
+// The shell of the fake desktop: documents opened, the notification area
+// (icons keyed by window and id, the shell's refusals, a taskbar that can be
+// absent or restart) and the system's ANSI code page.
 #pragma once
 
 #include <cstdint>
@@ -19,12 +21,43 @@ struct ShellExecuted {
   std::int32_t showCommand;
 };
 
+inline constexpr std::uint32_t NIF_MESSAGE = 1;
+inline constexpr std::uint32_t NIF_ICON = 2;
+inline constexpr std::uint32_t NIF_TIP = 4;
+
+// An icon as the notification area shows it.
+struct TrayIcon {
+  std::uint32_t hWnd = 0;
+  std::uint32_t uID = 0;
+  std::uint32_t uCallbackMessage = 0;
+  std::uint32_t hIcon = 0;
+  std::string tip;                      // the tip bytes up to their terminator
+  platform::NotifyIconDataA record;     // the record of the last call that changed it
+};
+
+// The fields of a call form, read back.
+struct CallFormFields {
+  std::uint32_t cbSize, hWnd, uID, uFlags, uCallbackMessage, hIcon;
+  std::string tip;  // the 64 tip bytes up to their terminator
+};
+CallFormFields ReadCallForm(const platform::NotifyIconDataA& data);
+
+// A Windows-1252 code page, as far as the tests need it: Latin-1 letters and
+// the euro sign.
+std::map<char16_t, std::string> WesternCodePage();
+
 struct ShellState {
+  using IconKey = std::pair<std::uint32_t, std::uint32_t>;  // window, id
+
+  const TrayIcon* Icon(platform::Handle hWnd, std::uint32_t uID = 0) const;
+
   std::vector<ShellExecuted> executed;
   std::intptr_t executeResult = 42;   // > 32 is success
-  // Icons keyed by (window, id), each with the record it was last given.
-  std::map<std::pair<std::uint32_t, std::uint32_t>, platform::NotifyIconDataA> icons;
+  std::map<IconKey, TrayIcon> icons;
   bool taskbarRunning = true;
+  // The ANSI code page beyond ASCII: each character with its one or two
+  // bytes; any other character becomes the default character '?'.
+  std::map<char16_t, std::string> ansiCodePage = WesternCodePage();
 };
 
 }  // namespace fake

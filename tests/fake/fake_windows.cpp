@@ -1,22 +1,93 @@
+#include <algorithm>
+#include <cctype>
+#include <utility>
+
 #include "fake/fake_desktop.h"
+#include "tray/modInTray.h"
 
 namespace fake {
+
+std::string LowerName(const char* name) {
+  std::string out = name ? name : "";
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+WindowsState::WindowsState() { tray::ResetModuleState(); }
+
+int WindowsState::WindowsOfClass(const std::string& className) const {
+  const std::string key = LowerName(className.c_str());
+  return static_cast<int>(std::count_if(windows.begin(), windows.end(), [&](const auto& entry) {
+    return LowerName(entry.second.className.c_str()) == key;
+  }));
+}
+
+bool WindowsState::IsClassRegistered(const std::string& className) const {
+  return classes.count(LowerName(className.c_str())) != 0;
+}
+
+std::uint32_t WindowsState::MessageNumber(const std::string& name) {
+  auto [it, added] = registeredMessages.emplace(LowerName(name.c_str()), nextMessage);
+  if (added) ++nextMessage;
+  return it->second;
+}
+
+platform::LResult WindowsState::Deliver(platform::Handle hWnd, std::uint32_t uMsg,
+                                        platform::WParam wParam, platform::LParam lParam) {
+  auto it = windows.find(hWnd);
+  if (it == windows.end()) return 0;
+  // The procedure may destroy its own window; keep what the call needs.
+  const platform::WndProc proc = it->second.proc;
+  delivered.push_back({hWnd, uMsg, wParam, lParam});
+  return proc ? proc(hWnd, uMsg, wParam, lParam) : 0;
+}
+
+int WindowsState::Broadcast(std::uint32_t uMsg, platform::WParam wParam,
+                            platform::LParam lParam) {
+  // Receivers may create or destroy windows meanwhile: send to those there at the start.
+  std::vector<platform::Handle> topLevel;
+  for (const auto& [handle, window] : windows)
+    if (window.parent == 0) topLevel.push_back(handle);
+  int reached = 0;
+  for (platform::Handle handle : topLevel) {
+    if (!IsWindow(handle)) continue;
+    Deliver(handle, uMsg, wParam, lParam);
+    ++reached;
+  }
+  return reached;
+}
+
+void WindowsState::DestroyWindow(platform::Handle hWnd) {
+  auto it = windows.find(hWnd);
+  if (it == windows.end() || it->second.destroying) return;
+  it->second.destroying = true;
+  // The window stays valid, user data included, while it hears of its end.
+  Deliver(hWnd, platform::WM_DESTROY, 0, 0);
+  Deliver(hWnd, WM_NCDESTROY, 0, 0);
+  windows.erase(hWnd);
+}
 
 std::uint16_t FakeDesktop::RegisterClassA(const platform::WndClassA& lpWndClass) {
   const std::string name = lpWndClass.lpszClassName ? lpWndClass.lpszClassName : "";
   log.Record("RegisterClassA", name.c_str());
   if (faults.Hit("RegisterClassA") == Fault::FailResult) return 0;
-  if (windows.classes.count(name)) return 0;
-  windows.classes[name] = {lpWndClass, name};
+  // A second registration of a name fails (class already exists).
+  if (name.empty() || windows.IsClassRegistered(name)) return 0;
+  windows.classes[LowerName(name.c_str())] = {lpWndClass, name};
+  windows.classes[LowerName(name.c_str())].wc.lpszClassName = nullptr;  // the caller's text may go
   return static_cast<std::uint16_t>(0xC000 + windows.classes.size());
 }
 
 std::int32_t FakeDesktop::UnregisterClassA(const char* lpClassName, platform::Handle hInstance) {
   log.Record("UnregisterClassA", lpClassName, hInstance);
   if (faults.Hit("UnregisterClassA") == Fault::FailResult) return 0;
-  for (const auto& [handle, window] : windows.windows)
-    if (window.className == lpClassName) return 0;
-  return windows.classes.erase(lpClassName) ? 1 : 0;
+  auto it = windows.classes.find(LowerName(lpClassName));
+  if (it == windows.classes.end() || it->second.wc.hInstance != hInstance) return 0;
+  // Fails while a window of the class exists (class has open windows).
+  if (windows.WindowsOfClass(it->second.name) > 0) return 0;
+  windows.classes.erase(it);
+  return 1;
 }
 
 platform::Handle FakeDesktop::CreateWindowExA(std::uint32_t dwExStyle, const char* lpClassName,
@@ -26,41 +97,55 @@ platform::Handle FakeDesktop::CreateWindowExA(std::uint32_t dwExStyle, const cha
                                               platform::Handle hMenu, platform::Handle hInstance,
                                               void* lpParam) {
   log.Record("CreateWindowExA", dwExStyle, lpClassName, lpWindowName, dwStyle, x, y, nWidth,
-                 nHeight, hWndParent, hMenu, hInstance,
-                 reinterpret_cast<std::uintptr_t>(lpParam));
+             nHeight, hWndParent, hMenu, hInstance, reinterpret_cast<std::uintptr_t>(lpParam));
   if (faults.Hit("CreateWindowExA") == Fault::FailResult) return 0;
-  auto cls = windows.classes.find(lpClassName);
+  auto cls = windows.classes.find(LowerName(lpClassName));
   if (cls == windows.classes.end()) return 0;
+  if (hWndParent != 0 && !windows.IsWindow(hWndParent)) return 0;
   const platform::Handle hwnd = windows.nextWindow++;
-  windows.windows[hwnd] = {lpClassName, lpWindowName ? lpWindowName : "",
-                           cls->second.wc.lpfnWndProc, 0};
-  cls->second.wc.lpfnWndProc(hwnd, platform::WM_NCCREATE, 0, 0);
-  cls->second.wc.lpfnWndProc(hwnd, platform::WM_CREATE, 0, 0);
-  return hwnd;
+  windows.windows[hwnd] = {cls->second.name, lpWindowName ? lpWindowName : "",
+                           cls->second.wc.lpfnWndProc, 0, hWndParent, false};
+
+  // The messages a new overlapped window receives before CreateWindowExA
+  // returns; a refusal of WM_NCCREATE or WM_CREATE undoes the creation.
+  windows.Deliver(hwnd, WM_GETMINMAXINFO, 0, 0);
+  if (windows.Deliver(hwnd, platform::WM_NCCREATE, 0, 0) == 0) {
+    windows.Deliver(hwnd, WM_NCDESTROY, 0, 0);
+    windows.windows.erase(hwnd);
+    return 0;
+  }
+  windows.Deliver(hwnd, WM_NCCALCSIZE, 0, 0);
+  if (windows.Deliver(hwnd, platform::WM_CREATE, 0, 0) == -1) {
+    windows.DestroyWindow(hwnd);
+    return 0;
+  }
+  return windows.IsWindow(hwnd) ? hwnd : 0;
 }
 
 platform::LResult FakeDesktop::DefWindowProcA(platform::Handle hWnd, std::uint32_t uMsg,
                                               platform::WParam wParam, platform::LParam lParam) {
   log.Record("DefWindowProcA", hWnd, uMsg, wParam, lParam);
   if (faults.Hit("DefWindowProcA") == Fault::FailResult) return 0;
-  if (uMsg == platform::WM_CLOSE) {
-    auto it = windows.windows.find(hWnd);
-    if (it != windows.windows.end()) {
-      const platform::WndProc proc = it->second.proc;
-      proc(hWnd, platform::WM_DESTROY, 0, 0);
-      windows.windows.erase(hWnd);
-    }
+  switch (uMsg) {
+    case platform::WM_NCCREATE:
+      return 1;  // go on with the creation
+    case platform::WM_CLOSE:
+      windows.DestroyWindow(hWnd);
+      return 0;
+    default:
+      return 0;
   }
-  return 0;
 }
 
 platform::LResult FakeDesktop::SendMessageA(platform::Handle hWnd, std::uint32_t uMsg,
                                             platform::WParam wParam, platform::LParam lParam) {
   log.Record("SendMessageA", hWnd, uMsg, wParam, lParam);
   if (faults.Hit("SendMessageA") == Fault::FailResult) return 0;
-  auto it = windows.windows.find(hWnd);
-  if (it == windows.windows.end()) return 0;
-  return it->second.proc(hWnd, uMsg, wParam, lParam);
+  if (hWnd == HWND_BROADCAST) {
+    windows.Broadcast(uMsg, wParam, lParam);
+    return 1;
+  }
+  return windows.Deliver(hWnd, uMsg, wParam, lParam);
 }
 
 std::intptr_t FakeDesktop::GetWindowLongA(platform::Handle hWnd, std::int32_t nIndex) {
@@ -77,17 +162,14 @@ std::intptr_t FakeDesktop::SetWindowLongA(platform::Handle hWnd, std::int32_t nI
   if (faults.Hit("SetWindowLongA") == Fault::FailResult) return 0;
   auto it = windows.windows.find(hWnd);
   if (it == windows.windows.end() || nIndex != platform::GWL_USERDATA) return 0;
-  const std::intptr_t previous = it->second.userData;
-  it->second.userData = dwNewLong;
-  return previous;
+  return std::exchange(it->second.userData, dwNewLong);
 }
 
 std::uint32_t FakeDesktop::RegisterWindowMessageA(const char* lpString) {
   log.Record("RegisterWindowMessageA", lpString);
   if (faults.Hit("RegisterWindowMessageA") == Fault::FailResult) return 0;
-  auto [it, added] = windows.registeredMessages.emplace(lpString, windows.nextMessage);
-  if (added) ++windows.nextMessage;
-  return it->second;
+  if (!lpString || !*lpString) return 0;
+  return windows.MessageNumber(lpString);
 }
 
 std::int32_t FakeDesktop::SetForegroundWindow(platform::Handle hWnd) {
