@@ -94,7 +94,12 @@ LRESULT CALLBACK HostProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
       }
       break;
     case WM_CLOSE:
-      if (options.save && link) SaveStore();
+      // Errors must not unwind into Windows: a failed save is told, then the window closes.
+      try {
+        if (options.save && link) SaveStore();
+      } catch (const std::exception& error) {
+        ::MessageBoxA(hWnd, error.what(), kWindowTitle, MB_OK | MB_ICONERROR);
+      }
       ::DestroyWindow(hWnd);
       return 0;
     case WM_DESTROY:
