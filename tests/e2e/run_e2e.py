@@ -40,6 +40,15 @@ XAREA = (8, 2, 17, 19)
 HITAREA = (372, 284, 95, 27)
 LINKAREA = (124, 222, 215, 19)
 HOME_PAGE = "http://www.veltrane.example/"
+# Hot area, its highlight picture (an asset) and where that picture sits.
+HIGHLIGHTS = (
+    ("hitarea", HITAREA, "overimg", (371, 284)),
+    ("minbutarea", MINBUTAREA, "minbutimg", (262, 283)),
+    ("xarea", XAREA, "ximg", (9, 6)),
+    ("minarea", MINAREA, "minimg", (32, 10)),
+)
+BARE_POINT = (200, 180)        # on no control: the window's bare surface
+OVERIMG_MARGIN = (371, 290)    # on overimg, left of hitarea
 
 # Keys the poller answers: X keysym, the vk Wine reports for it, the vk the
 # program injects in answer.
@@ -337,6 +346,41 @@ class Session:
         x, y, w, h = rect
         self.click(x + w // 2, y + h // 2)
 
+    def move(self, client_x, client_y):
+        self.display.x("xdotool", "mousemove", *map(str, self.screen_point(client_x, client_y)))
+
+    def hover(self, client_x, client_y, rest=0.25):
+        """Moves the pointer onto a point the way a hand does, in two steps,
+        and rests there. Wine's GetCursorPos asks X directly when the pointer
+        has not moved for 100 ms, so a tick can see a lone jump before the
+        mouse-move message does and take the displacement away from it; the
+        second step comes while the first is still recent."""
+        self.move(client_x - 2, client_y - 1)
+        time.sleep(0.03)
+        self.move(client_x, client_y)
+        time.sleep(rest)
+
+    def drag_from(self, client_x, client_y, steps, button=1):
+        """Moves to a point and presses there in one xdotool call, so that
+        the press is normally queued before a tick sees the move; then moves
+        by steps (dx, dy) with the button held and releases."""
+        sx, sy = self.screen_point(client_x, client_y)
+        self.display.x("xdotool", "mousemove", str(sx), str(sy), "mousedown", str(button))
+        time.sleep(0.1)
+        for dx, dy in steps:
+            self.display.x("xdotool", "mousemove_relative", "--", str(dx), str(dy))
+            time.sleep(0.05)
+        time.sleep(0.1)
+        self.display.x("xdotool", "mouseup", str(button))
+        time.sleep(0.3)
+
+    def client_shot(self):
+        """A screenshot of the window's client area."""
+        info = self.window_info(self.wid)
+        if not info:
+            raise Failure("the Veltrane window is gone")
+        return self.display.screenshot().crop(info["x"], info["y"], *CLIENT_SIZE)
+
     def focus(self):
         self.display.x("xdotool", "windowfocus", "--sync", str(self.wid))
         time.sleep(0.3)
@@ -391,6 +435,18 @@ class KeyLog:
         return out
 
 
+def differing(shot, picture, at):
+    """How many pixels of `picture` placed at `at` differ from `shot`."""
+    x0, y0 = at
+    return sum(1 for y in range(picture.height) for x in range(picture.width)
+               if shot.pixel(x0 + x, y0 + y) != picture.pixel(x, y))
+
+
+def asset(t, name):
+    """A picture that lies beside the skin picture."""
+    return read_bmp(Path(t.opts.skin).with_name(f"{name}.bmp"))
+
+
 # ------------------------------------------------------------------- tests
 
 def test_window_and_skin(t):
@@ -422,6 +478,85 @@ def test_window_and_skin(t):
         x, y, got, want = first
         raise Failure(f"{mismatches} pixels differ from the skin; first at ({x}, {y}): "
                       f"screen {got}, skin {want}")
+
+
+def centre(rect):
+    x, y, w, h = rect
+    return x + w // 2, y + h // 2
+
+
+def test_hover_highlights(t):
+    """Resting on a hot area shows its highlight picture and no other; moving
+    straight onto the next area swaps them; moving onto the bare surface
+    brings the skin back everywhere."""
+    skin = read_bmp(t.opts.skin)
+    lit = {name: (asset(t, name), at) for _, _, name, at in HIGHLIGHTS}
+    unlit = {name: (skin.crop(*at, pic.width, pic.height), at) for name, (pic, at) in lit.items()}
+    for name in lit:
+        t.check(differing(skin, *lit[name]) > 0, f"{name}.bmp equals the skin it covers")
+
+    def shown(shot):
+        out = {}
+        for name in lit:
+            if differing(shot, *lit[name]) == 0:
+                out[name] = "lit"
+            elif differing(shot, *unlit[name]) == 0:
+                out[name] = "skin"
+            else:
+                out[name] = "neither"
+        return out
+
+    t.start_app()
+    t.hover(*BARE_POINT)
+    for area, rect, name, _ in HIGHLIGHTS:
+        t.hover(*centre(rect))
+        got = shown(t.client_shot())
+        want = {n: "lit" if n == name else "skin" for n in lit}
+        t.check(got == want, f"resting on {area}: {got}, expected {want}")
+    t.hover(*BARE_POINT)
+    got = shown(t.client_shot())
+    t.check(set(got.values()) == {"skin"}, f"resting on the bare surface: {got}")
+
+
+DRAG_STEPS = [(-12, 8)] * 5
+
+
+def test_drag(t):
+    """A press on the bare surface, primary or secondary button, then a move
+    with the button held: the window follows the pointer's displacement."""
+    dx, dy = map(sum, zip(*DRAG_STEPS))
+    for button in (1, 3):
+        t.start_app()
+        t.drag_from(*BARE_POINT, DRAG_STEPS, button)
+        info = t.window_info(t.wid)
+        got, want = (info["x"], info["y"]), (WINDOW_POS[0] + dx, WINDOW_POS[1] + dy)
+        t.check(got == want, f"button {button}: window at {got} after the drag, expected {want}")
+        t.check(info["map"] == "IsViewable" and t.app.running(),
+                f"button {button}: the window or the process went away")
+        t.cleanup()
+
+
+def test_press_on_highlight_margin(t):
+    """With overimg shown, a press on its margin outside hitarea is neither
+    a command nor a drag; with overimg hidden the same press drags."""
+    overimg, at = asset(t, "overimg"), (371, 284)
+    t.start_app()
+    t.hover(*centre(HITAREA))
+    t.check(differing(t.client_shot(), overimg, at) == 0, "overimg is not shown on hitarea")
+    t.drag_from(*OVERIMG_MARGIN, DRAG_STEPS)
+    info = t.window_info(t.wid)
+    t.check(t.app.running() and info and info["map"] == "IsViewable",
+            "a press on overimg's margin closed or hid the window")
+    t.check((info["x"], info["y"]) == WINDOW_POS,
+            f"a press on overimg's margin dragged the window to ({info['x']}, {info['y']})")
+    t.hover(*BARE_POINT)
+    t.check(differing(t.client_shot(), overimg, at) > 0, "overimg still shown on the bare surface")
+    t.drag_from(*OVERIMG_MARGIN, DRAG_STEPS)
+    info = t.window_info(t.wid)
+    dx, dy = map(sum, zip(*DRAG_STEPS))
+    t.check((info["x"], info["y"]) == (WINDOW_POS[0] + dx, WINDOW_POS[1] + dy),
+            f"with overimg hidden, a press at its place left the window at "
+            f"({info['x']}, {info['y']}) instead of dragging it")
 
 
 def press_and_collect(t, keylog, keysym, phys_vk, hold):
@@ -513,6 +648,9 @@ def test_close_request(t):
 
 TESTS = [
     test_window_and_skin,
+    test_hover_highlights,
+    test_drag,
+    test_press_on_highlight_margin,
     test_remapped_keys,
     test_hide_commands,
     test_web_link,
