@@ -23,7 +23,9 @@ using tray::InTrayRef;
 
 constexpr platform::Handle kIcon = 0x7001;
 
-std::string Call(const char* op, const std::string& args) { return std::string(op) + "(" + args + ")"; }
+std::string Call(const char* op, const std::string& args) {
+  return std::string(op) + "(" + args + ")";
+}
 
 struct Recorder : tray::clsInTrayEvents {
   void MouseMove() override { events.push_back("MouseMove"); }
@@ -107,13 +109,9 @@ TEST_F(Tray, CallFormIsSixFieldsThenTheSixtyFourTipBytes) {
   ASSERT_NE(icon, nullptr);
   const auto& bytes = icon->record.bytes;
   const std::uint32_t hwnd = static_cast<std::uint32_t>(obj->WindowHandle());
-  const std::uint8_t fields[24] = {88, 0, 0, 0,
-                                   static_cast<std::uint8_t>(hwnd), static_cast<std::uint8_t>(hwnd >> 8),
-                                   static_cast<std::uint8_t>(hwnd >> 16), static_cast<std::uint8_t>(hwnd >> 24),
-                                   0, 0, 0, 0,
-                                   7, 0, 0, 0,
-                                   0x05, 0x04, 0, 0,
-                                   0x01, 0x70, 0, 0};
+  auto b = [&](int shift) { return static_cast<std::uint8_t>(hwnd >> shift); };
+  const std::uint8_t fields[24] = {88,   0,    0, 0, b(0), b(8), b(16), b(24), 0,    0,    0, 0,
+                                   7,    0,    0, 0, 0x05, 0x04, 0,     0,     0x01, 0x70, 0, 0};
   EXPECT_TRUE(std::equal(std::begin(fields), std::end(fields), bytes.begin()));
   const std::string tip(bytes.begin() + 24, bytes.end());
   EXPECT_EQ(tip, std::string("Veltrane") + '\0' + std::string(55, ' '));
@@ -172,8 +170,7 @@ TEST_P(TrayEvents, EachNotificationRaisesItsEventWhateverWParam) {
   Recorder first, second;
   obj->Advise(first);
   obj->Advise(second);
-  for (platform::WParam wParam : {platform::WParam{0}, platform::WParam{1}, platform::WParam{0xFFFF}})
-    obj->ProcessMessage(wParam, GetParam().lParam);
+  for (platform::WParam wParam : {0u, 1u, 0xFFFFu}) obj->ProcessMessage(wParam, GetParam().lParam);
   const std::vector<std::string> expected =
       GetParam().event ? std::vector<std::string>(3, GetParam().event) : std::vector<std::string>{};
   // Each receiver gets its own copy of Button.
@@ -284,7 +281,8 @@ TEST_F(Tray, CreationRegistersTheClassCreatesTheWindowAndStoresTheBackPointer) {
               ElementsAre(Call("GetModuleHandleA", "NULL"),
                           Call("RegisterClassA", "\"VB InTray Class\""),
                           Call("CreateWindowExA",
-                               "0,\"VB InTray Class\",\"VB InTray Hidden Window\",0,0,0,100,100,0,0,0,0"),
+                               "0,\"VB InTray Class\",\"VB InTray Hidden Window\","
+                               "0,0,0,100,100,0,0,0,0"),
                           Call("RegisterWindowMessageA", "\"TaskbarCreated\""),
                           Call("SetWindowLongA",
                                h + ",-21," + std::to_string(tray::PtrFromObj(obj.get())))));

@@ -16,7 +16,8 @@ constexpr std::size_t kFieldsSize = 24;  // six 32-bit fields ahead of the tip
 constexpr std::uint32_t CP_ACP = 0;
 
 void Put32(platform::NotifyIconDataA& form, std::size_t at, std::uint32_t value) {
-  for (std::size_t i = 0; i < 4; ++i) form.bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  for (std::size_t i = 0; i < 4; ++i)
+    form.bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 // One character in the ANSI code page: one or two bytes. Every ANSI code
