@@ -11,8 +11,8 @@
 
 // A window procedure handed to Windows must use the system's calling
 // convention, which differs from the default only on 32-bit x86.
-#if defined(_WIN32) && defined(__i386__)
-#define VELTRANE_CALLBACK __attribute__((stdcall))
+#if defined(_WIN32) && (defined(__i386__) || defined(_M_IX86))
+#define VELTRANE_CALLBACK __stdcall
 #else
 #define VELTRANE_CALLBACK
 #endif
