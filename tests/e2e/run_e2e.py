@@ -49,6 +49,14 @@ HIGHLIGHTS = (
 )
 BARE_POINT = (200, 180)        # on no control: the window's bare surface
 OVERIMG_MARGIN = (371, 290)    # on overimg, left of hitarea
+# The private display's root colour, found nowhere in the skin: pixels the
+# window's outline cuts away show it.
+BACKGROUND = (255, 0, 255)
+# Skin pixels the outline cuts away: the arc of the top-left rounded shape
+# takes three, and Wine's rasterisation of the top-right one takes the top
+# two of column 500. Column 501, outside the skin, is cut too (see
+# test_window_shape).
+OUTLINE_CUTS = {(0, 0), (1, 0), (0, 1), (500, 0), (500, 1)}
 
 # Keys the poller answers: X keysym, the vk Wine reports for it, the vk the
 # program injects in answer.
@@ -194,6 +202,10 @@ class Display:
                         WINEDEBUG=os.environ.get("WINEDEBUG", "-all"),
                         WINEDLLOVERRIDES="mscoree,mshtml=")
         self.wine = "/usr/lib/wine/wine64"
+        if not shutil.which("xsetroot"):
+            self.close()
+            raise SystemExit("e2e: xsetroot not found (x11-xserver-utils)")
+        self.x("xsetroot", "-solid", "#%02X%02X%02X" % BACKGROUND)
 
     def close(self):
         if self.holder.poll() is None:
@@ -451,7 +463,7 @@ def asset(t, name):
 
 def test_window_and_skin(t):
     """The window sits at its layout position with its client size and shows
-    the skin picture."""
+    the skin picture on every pixel its outline keeps."""
     t.start_app()
     info = t.window_info(t.wid)
     t.check((info["x"], info["y"]) == WINDOW_POS,
@@ -461,23 +473,46 @@ def test_window_and_skin(t):
     skin = read_bmp(t.opts.skin)
     t.check((skin.width, skin.height) == SKIN_SIZE,
             f"{t.opts.skin} is {skin.width}x{skin.height}, expected 501x328")
-    shot = t.display.screenshot().crop(info["x"], info["y"], *CLIENT_SIZE)
+    shot = t.client_shot()
     mismatches, first = 0, None
     for y in range(skin.height):
         for x in range(skin.width):
-            # The window's outline may cut the top corners; column 501 lies
-            # outside the skin and is not compared at all.
-            if y < 2 and (x < 3 or x >= skin.width - 3):
+            if (x, y) in OUTLINE_CUTS:
                 continue
             if shot.pixel(x, y) != skin.pixel(x, y):
                 mismatches += 1
                 if first is None:
                     first = (x, y, shot.pixel(x, y), skin.pixel(x, y))
-    t.note(f"{mismatches} mismatching pixels")
+    t.note(f"{skin.width * skin.height - len(OUTLINE_CUTS)} pixels compared, "
+           f"{mismatches} mismatching")
     if mismatches:
         x, y, got, want = first
         raise Failure(f"{mismatches} pixels differ from the skin; first at ({x}, {y}): "
                       f"screen {got}, skin {want}")
+
+
+def test_window_shape(t):
+    """The outline cuts the top-left corner and all of column 501, where the
+    root colour shows; the rest of the corners and edges are skin."""
+    t.start_app()
+    skin = read_bmp(t.opts.skin)
+    shot = t.client_shot()
+    cut = [(0, 0), (1, 0), (0, 1)]
+    # Shape 2's right edge is 502, but Wine's CreateRoundRectRgn leaves out
+    # the right column of its rectangle, so that shape ends at column 500 and
+    # no shape keeps column 501 (shape 5 ends at 500 as well).
+    cut += [(501, y) for y in range(CLIENT_SIZE[1])]
+    wrong = [(p, shot.pixel(*p)) for p in cut if shot.pixel(*p) != BACKGROUND]
+    t.check(not wrong, f"{len(wrong)} pixels the outline cuts do not show the root colour "
+                       f"{BACKGROUND}; first {wrong[:3]}")
+    kept = [(3, 3), (2, 0), (1, 1), (0, 2), (0, 327), (500, 327), (499, 0), (500, 2),
+            (0, 49), (500, 103), (500, 104)]
+    wrong = [(p, shot.pixel(*p), skin.pixel(*p)) for p in kept if shot.pixel(*p) != skin.pixel(*p)]
+    t.check(not wrong, f"pixels inside the outline that are not skin (at, screen, skin): {wrong}")
+    seen = {(x, y) for y in range(SKIN_SIZE[1]) for x in range(SKIN_SIZE[0])
+            if shot.pixel(x, y) == BACKGROUND}
+    t.check(seen == OUTLINE_CUTS, f"the outline cuts {sorted(seen)[:12]} of the skin, "
+                                  f"expected {sorted(OUTLINE_CUTS)}")
 
 
 def centre(rect):
@@ -648,6 +683,7 @@ def test_close_request(t):
 
 TESTS = [
     test_window_and_skin,
+    test_window_shape,
     test_hover_highlights,
     test_drag,
     test_press_on_highlight_margin,
