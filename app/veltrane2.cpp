@@ -7,6 +7,7 @@
 #include "keys/key_poller.h"
 #include "platform/constants.h"
 #include "skin/drag.h"
+#include "tray/modInTray.h"
 
 namespace app {
 
@@ -19,6 +20,9 @@ void Veltrane2::Handle(Handler handler) {
 }
 
 void Veltrane2::Start() {
+  // An error raised inside the tray window's procedure takes the same path.
+  tray::SetUntrappedErrorHandler(
+      [this](const std::exception& error) { ReportUntrapped(win32_, window_, error); });
   Handle([&] {
     buttons_.ReadUserSetting(win32_);
     CreateFromLayout();
@@ -44,7 +48,7 @@ void Veltrane2::CreateFromLayout() {
 
 void Veltrane2::CreationSteps() {
   skinShape_.ShapeSteps(window_.WindowHandle());
-  // Tray creation steps go here.
+  residency_.CreationSteps();
 }
 
 void Veltrane2::OnMouse(platform::MouseAction action, platform::Point client,
@@ -65,9 +69,9 @@ void Veltrane2::OnTimer() {
 
 void Veltrane2::OnCloseRequest() {
   Handle([&] {
-    // Unload step goes here.
+    residency_.RemoveIcon();  // the unload step; the unload is never refused
     window_.Destroy();
-    // Final steps go here.
+    residency_.FinalSteps();
     buttons_.Restore(win32_);
   });
 }
@@ -114,7 +118,9 @@ void Veltrane2::SetVisible(platform::Picture picture, bool visible) {
 }
 
 void Veltrane2::EndAtOnce() {
-  // Buttons are never left turned around by a tick just before the end.
+  // No icon is left behind for the shell to notice later, and the buttons are
+  // never left turned around by a tick just before the end.
+  residency_.RemoveIcon();
   buttons_.Restore(win32_);
   window_.EndProcess();
   std::abort();  // EndProcess does not return

@@ -8,6 +8,7 @@
 #include "keys/button_assignment.h"
 #include "skin/hover.h"
 #include "skin/skin_region.h"
+#include "tray/residency.h"
 #include "platform/win32.h"
 #include "platform/window_layer.h"
 
@@ -27,6 +28,7 @@ class Veltrane2 : public platform::WindowEvents,
   const Form& GetForm() const { return *form_; }
   const skin::HoverFeedback& Hover() const { return hover_; }
   platform::Handle SkinRegion() const { return skinShape_.hSkinRgn(); }
+  const tray::InTrayRef& SystemTray() const { return residency_.SystemTray(); }
 
   // platform::WindowEvents
   void OnMouse(platform::MouseAction action, platform::Point client, std::int16_t button) override;
@@ -59,6 +61,7 @@ class Veltrane2 : public platform::WindowEvents,
   keys::ButtonAssignment buttons_;
   skin::HoverFeedback hover_{win32_, *this};
   skin::SkinShape skinShape_{win32_};
+  tray::TrayResidency residency_{win32_, window_};
 };
 
 }  // namespace app

@@ -1,0 +1,39 @@
+// The main window's residency in the notification area: its icon is added
+// while the window is created, a released button over it brings the window
+// back, and the icon leaves when the window goes.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32.h"
+#include "platform/window_layer.h"
+#include "tray/clsInTray.h"
+
+namespace tray {
+
+class TrayResidency : private clsInTrayEvents {
+ public:
+  TrayResidency(platform::Win32& win32, platform::WindowLayer& window)
+      : win32_(win32), window_(window) {}
+
+  // The last creation steps of the main window: icon added, window hidden.
+  void CreationSteps();
+  // Takes the icon out of the notification area: the unload step, and the
+  // first thing Exit does.
+  void RemoveIcon();
+  // After the window is destroyed: the icon removed once more, then the tray
+  // object released, which closes its window and unregisters its class.
+  void FinalSteps();
+
+  const InTrayRef& SystemTray() const { return SystemTray_; }
+
+ private:
+  // The answer to the icon's MouseUp, for any button.
+  void MouseUp(std::int16_t Button) override;
+
+  platform::Win32& win32_;
+  platform::WindowLayer& window_;
+  InTrayRef SystemTray_;   // the only counted reference to the tray object
+};
+
+}  // namespace tray
