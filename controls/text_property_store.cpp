@@ -3,26 +3,12 @@
 #include <algorithm>
 #include <cctype>
 
+#include "controls/text_util.h"
 #include "platform/error.h"
 
 namespace controls {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 [[noreturn]] void InvalidValue() {
   throw platform::Error(kErrInvalidPropertyValue, "Invalid property value");
