@@ -1,0 +1,609 @@
+#!/usr/bin/env python3
+"""Performance figures of Veltrane.exe, all taken in one run on this machine,
+written to docs/PERFORMANCE.md. Called by scripts/bench after the builds.
+
+- per tick on the fake desktop: time (Google Benchmark), instructions
+  (callgrind, difference of two runs) and heap allocations;
+- under Wine, hidden, for 60 s beside the floor program (the same window and
+  3 ms timer making only the platform calls of a tick) and an idle program
+  (empty tick): CPU time, tick rate, resident memory;
+- the delay from a fresh F13 press to the injected Print Screen, beside the
+  floor program answering F13 the same way;
+- startup to the mapped window; executable sizes and imported DLLs.
+
+The Wine side reuses the end-to-end harness (private Xvfb, key hook probe)
+with a prefix of its own, so that the relay setting stays out of the tests'.
+"""
+
+import argparse
+import datetime
+import json
+import os
+import platform as host
+import re
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+OUT = ROOT / "build" / "bench"
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+os.environ.setdefault("WINEPREFIX", str(ROOT / "build" / "wine-prefix-bench"))
+import run_e2e as e2e  # noqa: E402
+
+e2e.BUILD = OUT   # probes, logs and key logs of this run live under build/bench
+
+TICK_KEYS = (124, 125, 126, 92, 17)
+MINIMIZE = (311, 297)   # client point of the Minimize button
+CLK_TCK = os.sysconf("SC_CLK_TCK")
+
+
+def log(msg):
+    print(f"bench: {msg}", flush=True)
+
+
+# ------------------------------------------------------------ fake desktop
+
+def native_figures(tick_bench, tick_count):
+    """Time and allocations per tick from the benchmark; instructions per
+    tick from callgrind: (Ir for M+N ticks - Ir for M ticks) / N."""
+    out = subprocess.run([str(tick_bench), "--benchmark_format=json", "--benchmark_repetitions=5",
+                          "--benchmark_report_aggregates_only=true",
+                          "--benchmark_min_time=0.3"],
+                         check=True, capture_output=True, text=True).stdout
+    figures = {}
+    for b in json.loads(out)["benchmarks"]:
+        if b.get("aggregate_name") != "median":
+            continue
+        mode = "idle" if b["run_name"] == "BM_TickIdle" else "fresh"
+        scale = {"ns": 1, "us": 1e3, "ms": 1e6}[b["time_unit"]]
+        figures[mode] = {"ns": b["real_time"] * scale, "cpu_ns": b["cpu_time"] * scale,
+                         "allocs": b["allocs_per_tick"]}
+    m, n = 1000, 10000
+    for mode in ("idle", "fresh"):
+        counts = []
+        for ticks in (m, m + n):
+            cg = OUT / f"callgrind.{mode}.{ticks}"
+            res = subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={cg}",
+                                  str(tick_count), mode, str(ticks)],
+                                 check=True, capture_output=True, text=True)
+            allocs = int(re.search(r"allocations (\d+)", res.stdout).group(1))
+            summary = re.search(r"^summary:\s+(\d+)", cg.read_text(), re.M)
+            counts.append((int(summary.group(1)), allocs))
+        figures[mode]["instr"] = (counts[1][0] - counts[0][0]) / n
+        figures[mode]["cg_allocs"] = counts[1][1]
+        figures[mode]["cg_ticks"] = m + n
+    return figures
+
+
+# --------------------------------------------------------------- processes
+
+def proc_of(popen, exe):
+    """The pid of the Wine process running exe: the one whose command line
+    names it (Wine turns the started process itself into it)."""
+    name = Path(exe).name.lower()
+    for pid in [popen.pid] + [int(p) for p in os.listdir("/proc") if p.isdigit()]:
+        try:
+            argv = Path(f"/proc/{pid}/cmdline").read_bytes().split(b"\0")
+            ppid = int(Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[1])
+        except (OSError, ValueError, IndexError):
+            continue
+        mine = pid == popen.pid or ppid == popen.pid
+        if mine and argv[0].decode(errors="replace").replace("\\", "/").lower().endswith(name):
+            return pid
+    raise e2e.Failure(f"no process runs {name}")
+
+
+def cpu_seconds(pid):
+    fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / CLK_TCK
+
+
+def thread_cpu(pid):
+    """CPU seconds of each thread, by thread name."""
+    out = {}
+    for task in Path(f"/proc/{pid}/task").iterdir():
+        try:
+            stat = (task / "stat").read_text()
+        except OSError:
+            continue
+        comm = stat[stat.index("(") + 1:stat.rindex(")")]
+        fields = stat.rsplit(")", 1)[1].split()
+        out[f"{comm}#{task.name}"] = (int(fields[11]) + int(fields[12])) / CLK_TCK
+    return out
+
+
+def rss_kb(pid):
+    m = re.search(r"^VmRSS:\s+(\d+) kB", Path(f"/proc/{pid}/status").read_text(), re.M)
+    return int(m.group(1))
+
+
+def rss_by_mapping(pid, exe):
+    """Resident kB grouped by what is mapped: the exe, each DLL or .so, the
+    heap, anonymous memory."""
+    exe_name = Path(exe).name
+    groups = {}
+    name = None
+    for line in Path(f"/proc/{pid}/smaps").read_text().splitlines():
+        head = re.match(r"^[0-9a-f]+-[0-9a-f]+ \S+ \S+ \S+ \S+\s*(.*)$", line)
+        if head:
+            path = head.group(1).strip()
+            name = Path(path).name if path.startswith("/") else (path or "[anonymous]")
+            if name == exe_name:
+                name = "[the exe image]"
+            continue
+        m = re.match(r"^Rss:\s+(\d+) kB", line)
+        if m and name is not None:
+            groups[name] = groups.get(name, 0) + int(m.group(1))
+    return groups
+
+
+# ------------------------------------------------------------ Wine session
+
+class Bench:
+    def __init__(self, display, opts):
+        self.display = display
+        self.opts = opts
+        self.session = e2e.Session(display, opts, "bench")
+
+    def set_relay(self, include):
+        e2e.run([self.display.wine, "reg", "add", r"HKCU\Software\Wine\Debug", "/v",
+                 "RelayInclude", "/d", include, "/f"],
+                env=self.display.env, timeout=60, capture=False)
+
+    def start(self, exe, *args, env=None, stderr=None):
+        argv = [self.display.wine, str(exe), *map(str, args)]
+        return subprocess.Popen(argv, env=env or self.display.env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=stderr or subprocess.DEVNULL,
+                                cwd=str(Path(exe).parent))
+
+    def stop(self, popen):
+        if popen.poll() is None:
+            popen.kill()
+            popen.wait(timeout=10)
+
+    def start_veltrane(self, env=None, stderr=None, hide=True):
+        s = self.session
+        s.wait_no_window("Veltrane")
+        popen = self.start(self.opts.exe, env=env, stderr=stderr)
+        s.app = None
+        s.wid = s.wait_window("Veltrane")
+        if hide:
+            s.click(*MINIMIZE)
+            if not e2e.wait_until(lambda: not s.is_mapped(), 3):
+                raise e2e.Failure("Veltrane's window is still mapped after Minimize")
+        return popen
+
+    # -- tick rate and calls per tick, from Wine's relay trace
+    def relay_run(self, include, seconds):
+        """Runs Veltrane (hidden by Minimize) and the floor (hidden) in turn
+        under a relay trace limited to `include`; returns each trace's lines
+        of the last `seconds` seconds."""
+        self.set_relay(include)
+        env = dict(self.display.env, WINEDEBUG="+timestamp,+relay")
+        traces = {}
+        for who in ("veltrane", "floor"):
+            path = OUT / f"relay.{who}.txt"
+            with open(path, "w") as trace:
+                if who == "veltrane":
+                    popen = self.start_veltrane(env=env, stderr=trace)
+                else:
+                    popen = self.start(self.opts.floor, "--hidden", env=env, stderr=trace)
+                    # Startup under the trace can take seconds: time from the first tick.
+                    if not e2e.wait_until(lambda: "Call user32.GetAsyncKeyState" in path.read_text(
+                            errors="replace"), 30, 0.2):
+                        raise e2e.Failure("the floor made no key-state query within 30 s")
+                time.sleep(seconds + 1.5)
+                self.stop(popen)
+            calls = []
+            for line in path.read_text(errors="replace").splitlines():
+                m = re.match(r"^(\d+\.\d+):[0-9a-f]+:Call ([\w.]+)\((.*?)\) ret=", line)
+                if m:
+                    calls.append((float(m.group(1)), m.group(2), m.group(3)))
+            if not calls:
+                raise e2e.Failure(f"the relay trace of {who} holds no calls")
+            end = calls[-1][0] - 0.5   # leave out the kill
+            traces[who] = [c for c in calls if end - seconds <= c[0] <= end]
+        return traces
+
+    @staticmethod
+    def tick_rate(calls):
+        """Ticks per second: one query of F13 starts each tick."""
+        f13 = [c[0] for c in calls if c[1] == "user32.GetAsyncKeyState" and
+               int(c[2], 16) == TICK_KEYS[0]]
+        queries = sum(1 for c in calls if c[1] == "user32.GetAsyncKeyState")
+        if len(f13) < 2:
+            raise e2e.Failure("too few key-state queries in the relay trace")
+        return {"rate": (len(f13) - 1) / (f13[-1] - f13[0]), "queries": queries,
+                "per_5": queries / 5, "span": f13[-1] - f13[0]}
+
+    @staticmethod
+    def calls_per_tick(calls):
+        """Average calls of each function between consecutive F13 queries."""
+        starts = [i for i, c in enumerate(calls) if c[1] == "user32.GetAsyncKeyState" and
+                  int(c[2], 16) == TICK_KEYS[0]]
+        counts = {}
+        for c in calls[starts[0]:starts[-1]]:
+            counts[c[1]] = counts.get(c[1], 0) + 1
+        ticks = len(starts) - 1
+        return {name: n / ticks for name, n in counts.items()}, ticks
+
+    # -- CPU and memory, hidden
+    def cpu_and_memory(self, seconds):
+        """Veltrane (hidden by Minimize), the floor and the idle program
+        (hidden) run side by side, so that all three see the same load."""
+        ticks = {w: OUT / f"ticks.{w}.txt" for w in ("floor", "idle")}
+        for f in ticks.values():
+            if f.exists():
+                f.unlink()
+        veltrane = self.start_veltrane()
+        floor = self.start(self.opts.floor, "--hidden", "--seconds", seconds + 4,
+                           "--ticks", e2e.winpath(ticks["floor"]))
+        idle = self.start(self.opts.idle, "--hidden", "--seconds", seconds + 4,
+                          "--ticks", e2e.winpath(ticks["idle"]))
+        # Memory only: the floor with Veltrane's shell32 import, and with its pictures.
+        shell32 = self.start(OUT / "floor-shell32.exe", "--hidden")
+        pictures = self.start(OUT / "floor-pictures.exe", "--hidden", "--pictures",
+                              e2e.winpath(ROOT / "assets"))
+        extra = {"floor+shell32": (shell32, str(OUT / "floor-shell32.exe")),
+                 "floor+pictures": (pictures, str(OUT / "floor-pictures.exe"))}
+        procs = {"veltrane": (veltrane, self.opts.exe), "floor": (floor, self.opts.floor),
+                 "idle": (idle, self.opts.idle)}
+        time.sleep(2)   # past the floor programs' startup
+        pids = {w: proc_of(p, exe) for w, (p, exe) in procs.items()}
+        t0 = time.monotonic()
+        start = {w: cpu_seconds(pid) for w, pid in pids.items()}
+        threads0 = {w: thread_cpu(pid) for w, pid in pids.items()}
+        time.sleep(seconds)
+        end = {w: cpu_seconds(pid) for w, pid in pids.items()}
+        threads1 = {w: thread_cpu(pid) for w, pid in pids.items()}
+        wall = time.monotonic() - t0
+        rss = {w: rss_kb(pid) for w, pid in pids.items()}
+        maps = {w: rss_by_mapping(pid, procs[w][1]) for w, pid in pids.items()}
+        extra_rss = {w: rss_kb(proc_of(p, exe)) for w, (p, exe) in extra.items()}
+        for p, _ in extra.values():
+            self.stop(p)
+        still_hidden = not self.session.is_mapped()
+        for w in ("floor", "idle"):
+            procs[w][0].wait(timeout=30)
+        self.stop(veltrane)
+        result = {"wall": wall, "still_hidden": still_hidden, "extra_rss": extra_rss}
+        for w in pids:
+            result[w] = {"cpu": end[w] - start[w], "rss": rss[w], "maps": maps[w],
+                         "threads": {t: round(c - threads0[w].get(t, 0), 2)
+                                     for t, c in threads1[w].items()}}
+        for w, f in ticks.items():
+            n, ms = map(int, f.read_text().split())
+            result[w]["ticks"], result[w]["rate"] = n, n / (ms / 1000)
+        return result
+
+    # -- key delay
+    def key_delays(self, presses):
+        s = self.session
+        keylog = s.start_keyhook()
+        result = {}
+        for who in ("veltrane", "floor"):
+            if who == "veltrane":
+                popen = self.start_veltrane(hide=False)
+            else:
+                s.wait_no_window("VeltraneFloor")
+                popen = self.start(self.opts.floor, "--answer")
+                s.wid = s.wait_window("VeltraneFloor")
+            s.focus()
+            delays, misses = [], 0
+            for _ in range(presses):
+                before = len(keylog.events())
+                s.key("F13", 0.1)
+                deadline = time.monotonic() + 0.5
+                while True:
+                    events = keylog.events()[before:]
+                    phys = [ev for ev in events if ev[1] == 124 and ev[2] and not ev[3]]
+                    answer = [ev for ev in events if ev[1] == 44 and ev[3]]
+                    if phys and any(not ev[2] for ev in answer):
+                        down = [ev for ev in answer if ev[2]]
+                        delays.append(down[0][0] - phys[0][0])
+                        break
+                    if time.monotonic() > deadline:
+                        misses += 1
+                        break
+                    time.sleep(0.01)
+                time.sleep(0.03)
+            self.stop(popen)
+            result[who] = {"delays": delays, "misses": misses}
+        return result
+
+    # -- startup
+    def startups(self, runs):
+        result = {}
+        for who, exe, title in (("veltrane", self.opts.exe, "Veltrane"),
+                                ("floor", self.opts.floor, "VeltraneFloor")):
+            times = []
+            for _ in range(runs):
+                self.session.wait_no_window(title)
+                t0 = time.monotonic()
+                popen = self.start(exe)
+                while True:
+                    out = self.display.x("xdotool", "search", "--onlyvisible", "--name",
+                                         f"^{title}$", check=False)
+                    if out.strip():
+                        times.append((time.monotonic() - t0) * 1000)
+                        break
+                    if time.monotonic() - t0 > 20:
+                        raise e2e.Failure(f"{title}: no mapped window within 20 s")
+                    time.sleep(0.01)
+                self.stop(popen)
+            result[who] = times
+        return result
+
+
+# ------------------------------------------------------------------ sizes
+
+def imports(objdump, exe):
+    out = subprocess.run([objdump, "-p", str(exe)], capture_output=True, text=True,
+                         check=True).stdout
+    return sorted({m.lower() for m in re.findall(r"DLL Name: (\S+)", out)})
+
+
+def machine():
+    cpu = re.search(r"^model name\s*:\s*(.*)$", Path("/proc/cpuinfo").read_text(), re.M)
+    wine = subprocess.run(["/usr/lib/wine/wine64", "--version"], capture_output=True,
+                          text=True).stdout.strip()
+    return {"nproc": os.cpu_count(), "cpu": cpu.group(1) if cpu else host.processor(),
+            "wine": wine, "kernel": host.release(),
+            "date": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
+            "load": os.getloadavg()}
+
+
+# ---------------------------------------------------------------- report
+
+def fmt_kb(kb):
+    return f"{kb / 1024:.1f} MiB"
+
+
+def write_report(path, fig):
+    nat, cpu, keys, starts = fig["native"], fig["cpu"], fig["keys"], fig["startup"]
+    rates, diag, sizes, mach = fig["rates"], fig["diag"], fig["sizes"], fig["machine"]
+    period_floor = 1000 / cpu["floor"]["rate"]
+    period_v = 1000 / rates["veltrane"]["rate"]
+    period = max(period_floor, period_v)
+    cpu_ratio = cpu["veltrane"]["cpu"] / cpu["floor"]["cpu"]
+    rss_ratio = cpu["veltrane"]["rss"] / cpu["floor"]["rss"]
+    kv, kf = keys["veltrane"]["delays"], keys["floor"]["delays"]
+    med_v, med_f = statistics.median(kv), statistics.median(kf)
+    max_v, max_f = max(kv), max(kf)
+    per_tick_us = {w: cpu[w]["cpu"] / (cpu[w]["rate"] * cpu["wall"]) * 1e6
+                   for w in ("floor", "idle")}
+    per_tick_us["veltrane"] = cpu["veltrane"]["cpu"] / (rates["veltrane"]["rate"] * cpu["wall"]) * 1e6
+
+    threads = "; ".join(f"{w}: " + ", ".join(f"{t.split('#')[0]} {c:.2f} s"
+                                              for t, c in cpu[w]["threads"].items() if c > 0)
+                        for w in ("veltrane", "floor", "idle"))
+
+    L = []
+    L.append("# Performance\n")
+    L.append("Written by `scripts/bench`; every figure below comes from one run on one machine. "
+             "Do not edit by hand: run `scripts/bench` again.\n")
+    L.append(f"- Machine: {mach['nproc']} cores, {mach['cpu']}, Linux {mach['kernel']}, "
+             f"{mach['wine']}; load average at the end "
+             f"{mach['load'][0]:.2f} / {mach['load'][1]:.2f} / {mach['load'][2]:.2f} "
+             "(the machine is shared).")
+    L.append(f"- Date: {mach['date']}.")
+    L.append("- Floor program (`bench/wine/floor.cpp`): the same popup window and 3 ms window "
+             "timer, and per tick only GetCursorPos, GetAsyncKeyState(124, 125, 126, 92, 17) "
+             "and SwapMouseButton(0). Idle program (`bench/wine/idle.cpp`): the same window and "
+             "timer, empty tick. Both built like Veltrane.exe: x86_64-w64-mingw32-g++ -Os -static "
+             "-s -mwindows.\n")
+
+    L.append("## Table\n")
+    L.append("| measure | Veltrane | floor | ratio / difference | target |")
+    L.append("|---|---|---|---|---|")
+    for mode, label in (("idle", "idle tick"), ("fresh", "tick with every key fresh")):
+        n = nat[mode]
+        L.append(f"| fake desktop, {label}: time | {n['ns']:.1f} ns | | | |")
+        L.append(f"| fake desktop, {label}: instructions (callgrind) | {n['instr']:.0f} | | | |")
+        L.append(f"| fake desktop, {label}: allocations | {n['allocs']:g} | | | 0 |")
+    L.append(f"| Wine, hidden, {cpu['wall']:.0f} s: CPU time | {cpu['veltrane']['cpu']:.2f} s | "
+             f"{cpu['floor']['cpu']:.2f} s | {cpu_ratio:.2f} × | ≤ 1.1 × |")
+    L.append(f"| idle program (empty tick), same {cpu['wall']:.0f} s: CPU time | | "
+             f"{cpu['idle']['cpu']:.2f} s (idle) | {cpu['veltrane']['cpu'] / cpu['idle']['cpu']:.2f} × "
+             "of idle | context |")
+    L.append(f"| Wine: CPU per tick | {per_tick_us['veltrane']:.0f} µs | "
+             f"{per_tick_us['floor']:.0f} µs | idle: {per_tick_us['idle']:.0f} µs | |")
+    L.append(f"| Wine: tick rate | {rates['veltrane']['rate']:.1f} /s (relay trace) | "
+             f"{cpu['floor']['rate']:.1f} /s (own count); {rates['floor']['rate']:.1f} /s (relay) | "
+             f"idle: {cpu['idle']['rate']:.1f} /s | |")
+    L.append(f"| Wine: tick period | {period_v:.2f} ms | {period_floor:.2f} ms | | |")
+    L.append(f"| Wine: resident memory (VmRSS) | {fmt_kb(cpu['veltrane']['rss'])} | "
+             f"{fmt_kb(cpu['floor']['rss'])} | {rss_ratio:.2f} × | ≤ 1.2 × |")
+    L.append(f"| resident memory of the idle program | | {fmt_kb(cpu['idle']['rss'])} (idle) | | context |")
+    L.append(f"| F13 → injected Print Screen, median of {len(kv)} | {med_v:.1f} ms | {med_f:.1f} ms "
+             f"| {med_v - med_f:+.1f} ms | within one tick ({period:.1f} ms) |")
+    L.append(f"| F13 → injected Print Screen, worst of {len(kv)} | {max_v:.1f} ms | {max_f:.1f} ms "
+             f"| {max_v - max_f:+.1f} ms | within one tick ({period:.1f} ms) |")
+    L.append(f"| presses with no answer within 0.5 s | {keys['veltrane']['misses']} | "
+             f"{keys['floor']['misses']} | | |")
+    sv, sf = starts["veltrane"], starts["floor"]
+    L.append(f"| startup: process start to window mapped, median of {len(sv)} | "
+             f"{statistics.median(sv):.0f} ms | {statistics.median(sf):.0f} ms | | |")
+    for arch in ("x86_64", "i686"):
+        sz = sizes[arch]
+        L.append(f"| Veltrane.exe {sz['bits']}-bit: size | {sz['size'] / 1024:.1f} KiB "
+                 f"({sz['size']} bytes) | {sizes['floor_' + arch] / 1024:.1f} KiB | | |")
+        L.append(f"| Veltrane.exe {sz['bits']}-bit: imported DLLs | {', '.join(sz['dlls'])} | "
+                 f"{', '.join(sizes['floor_dlls_' + arch])} | | |")
+    L.append("")
+
+    L.append("## How each figure is taken\n")
+    L.append(f"- Fake desktop: `build/native/tick_bench` (Google Benchmark, median of 5 "
+             "repetitions; allocations counted by replacing the global allocation functions). "
+             "Instructions: `bench/callgrind/tick_count.cpp` under `valgrind --tool=callgrind`, "
+             "(instructions for 11000 ticks − for 1000 ticks) / 10000; the same program counts "
+             f"allocations over its ticks too ({nat['idle']['cg_allocs']} idle, "
+             f"{nat['fresh']['cg_allocs']} every key fresh, over {nat['idle']['cg_ticks']} ticks "
+             "each). The fake's call log and its record of injected events are off, as in the "
+             "benchmark.")
+    L.append(f"- CPU and memory: Veltrane.exe is hidden with its Minimize button, the floor and "
+             f"idle programs hide their windows themselves; the three run side by side for the "
+             f"same {cpu['wall']:.0f} s so that they see the same load. CPU = utime + stime from "
+             "/proc/<pid>/stat of the Wine process running each exe, sampled at the start and "
+             "end of the window (resolution 10 ms); memory = VmRSS from /proc/<pid>/status at "
+             f"the end. Veltrane's window was still hidden at the end: {cpu['still_hidden']}.")
+    L.append(f"- Tick rate: the floor and idle programs count their own ticks and write the "
+             "count and their run time on exit. Veltrane's: a separate run with Wine's relay "
+             "trace limited to user32.GetAsyncKeyState (registry RelayInclude, WINEDEBUG="
+             "+timestamp,+relay), window hidden: ticks per second = queries of key 124 over the "
+             f"last {rates['seconds']:.0f} s, divided by their time span "
+             f"({rates['veltrane']['queries']} queries, {rates['veltrane']['per_5']:.0f} ÷ 5). "
+             "The floor was traced the same way for comparison.")
+    L.append(f"- Key delay: the key hook probe (`tests/e2e/probes/keyhook.cpp`) logs every key "
+             f"with its time; `xdotool keydown F13`, 100 ms, `keyup`, then wait for the injected "
+             f"Print Screen; delay = injected press of 44 − physical press of 124 as the hook "
+             f"saw them. Each program's window is shown and focused (Wine sets the "
+             "pressed-since-last-query bit only for the focused process).")
+    L.append("- Startup: from just before the process is started to the first `xdotool search "
+             "--onlyvisible` that finds the window (polled every 10 ms, each poll costs a few ms), "
+             "started fresh each time.")
+    L.append("- Sizes: the stripped MinSizeRel executables of the presets mingw-x86_64 and "
+             "mingw-i686; imports from `objdump -p`.\n")
+
+    L.append("## Targets\n")
+    allocs_ok = nat["idle"]["allocs"] == 0 and nat["fresh"]["allocs"] == 0 and \
+        nat["idle"]["cg_allocs"] == 0 and nat["fresh"]["cg_allocs"] == 0
+    L.append(f"**Allocations per tick: 0 — {'met' if allocs_ok else 'NOT met'}.** "
+             f"{nat['idle']['allocs']:g} per idle tick and {nat['fresh']['allocs']:g} per tick "
+             f"with every key fresh in the benchmark, and {nat['idle']['cg_allocs']} and "
+             f"{nat['fresh']['cg_allocs']} over {nat['idle']['cg_ticks']} ticks in the callgrind "
+             f"program. A tick costs {nat['idle']['ns']:.0f} ns / {nat['idle']['instr']:.0f} "
+             f"instructions idle and {nat['fresh']['ns']:.0f} ns / {nat['fresh']['instr']:.0f} "
+             "instructions with all five keys fresh (eight injected events and the swap), "
+             "fake desktop included.\n")
+    L.append(f"**CPU under Wine at most 1.1 × the floor's — {'met' if cpu_ratio <= 1.1 else 'NOT met'}.** "
+             f"Veltrane {cpu['veltrane']['cpu']:.2f} s, floor {cpu['floor']['cpu']:.2f} s in "
+             f"{cpu['wall']:.0f} s: {cpu_ratio:.2f} ×. The idle program used "
+             f"{cpu['idle']['cpu']:.2f} s, so the seven platform calls of a tick cost "
+             f"{cpu['floor']['cpu'] - cpu['idle']['cpu']:.2f} s of the floor's "
+             f"{cpu['floor']['cpu']:.2f} s; the rest is Wine's timer and message loop. "
+             f"Calls per tick seen by the relay trace (user32 and gdi32): "
+             f"{diag['summary']}. CPU by thread: {threads}."
+             + ("" if cpu_ratio <= 1.1 else
+                " The platform calls per tick are the same as the floor's, so the excess lies "
+                "in Veltrane's own code between them or in its startup state (window region, "
+                "loaded shell DLLs); proposed next step: a callgrind run of the tick under "
+                "Wine is not possible here, so compare a floor built with Veltrane's window "
+                "layer (region, skin) to find the part that costs.") + "\n")
+    L.append(f"**Resident memory at most 1.2 × the floor's — {'met' if rss_ratio <= 1.2 else 'NOT met'}.** "
+             f"Veltrane {fmt_kb(cpu['veltrane']['rss'])}, floor {fmt_kb(cpu['floor']['rss'])}: "
+             f"{rss_ratio:.2f} × ({cpu['veltrane']['rss'] - cpu['floor']['rss']} kB more). "
+             f"Where the difference lies (resident kB by mapping, from /proc/<pid>/smaps): "
+             f"{fig['mapdiff']}. Attribution with floor builds run alongside: the floor "
+             f"with shell32 as a load-time import (which pulls in shlwapi and shcore) takes "
+             f"{fmt_kb(cpu['extra_rss']['floor+shell32'])} "
+             f"({cpu['extra_rss']['floor+shell32'] - cpu['floor']['rss']:+d} kB), the floor "
+             f"holding the five skin pictures (loaded from the .bmp files) "
+             f"{fmt_kb(cpu['extra_rss']['floor+pictures'])} "
+             f"({cpu['extra_rss']['floor+pictures'] - cpu['floor']['rss']:+d} kB)."
+             + ("" if rss_ratio <= 1.2 else
+                " The pictures are loaded once (PictureBitmap in "
+                "platform/windows/windows_window_layer.cpp) and kept for the life of the "
+                "process, and shell32 is loaded at startup for ShellExecuteA and "
+                "Shell_NotifyIconA. Proposed fixes, for the lead: release the pictures when "
+                "the window is hidden and load them again when it is shown (the hidden, "
+                "tray-resident state is the one that lasts), and load shell32 only when "
+                "first needed (LoadLibraryA and GetProcAddress behind the two forwards) — "
+                "which saves nothing once the tray icon is added at startup.")
+             + "\n")
+    keys_ok = med_v - med_f <= period and max_v - max_f <= period
+    L.append(f"**Key delay within one tick period of the floor's — {'met' if keys_ok else 'NOT met'}.** "
+             f"Median {med_v:.1f} ms against {med_f:.1f} ms ({med_v - med_f:+.1f} ms), worst "
+             f"{max_v:.1f} ms against {max_f:.1f} ms ({max_v - max_f:+.1f} ms), tick period "
+             f"{period:.1f} ms (the longer of the two measured). Most of either delay is Wine's: it "
+             "answers an idle key's state from a cache for up to 50 ms, so a press is seen "
+             "by the first tick after that cache expires."
+             + ("" if keys_ok else
+                " Both programs make the same queries in the same order, so a difference "
+                "beyond a tick points at the window's focus or at the tick's timing; the "
+                "per-press delays are in build/bench/figures.json.") + "\n")
+    path.write_text("\n".join(L))
+
+
+def map_difference(v, f, top=8):
+    diff = {k: v.get(k, 0) - f.get(k, 0) for k in set(v) | set(f)}
+    items = sorted(diff.items(), key=lambda kv: -abs(kv[1]))[:top]
+    return "; ".join(f"{k} {v.get(k, 0)} vs {f.get(k, 0)} ({d:+d})" for k, d in items)
+
+
+def diag_summary(v, f):
+    names = sorted(set(v) | set(f), key=lambda n: (-(v.get(n, 0) + f.get(n, 0)), n))
+    parts = [f"{n.split('.', 1)[1]} {v.get(n, 0):.2f} vs {f.get(n, 0):.2f}" for n in names
+             if v.get(n, 0) >= 0.01 or f.get(n, 0) >= 0.01]
+    return "Veltrane vs floor — " + ", ".join(parts)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--exe", default=str(ROOT / "build/mingw-x86_64/Veltrane.exe"))
+    ap.add_argument("--exe32", default=str(ROOT / "build/mingw-i686/Veltrane.exe"))
+    ap.add_argument("--floor", default=str(OUT / "floor.exe"))
+    ap.add_argument("--idle", default=str(OUT / "idle.exe"))
+    ap.add_argument("--floor32", default=str(OUT / "floor32.exe"))
+    ap.add_argument("--tick-bench", default=str(ROOT / "build/native/tick_bench"))
+    ap.add_argument("--tick-count", default=str(OUT / "tick_count"))
+    ap.add_argument("--seconds", type=int, default=60)
+    ap.add_argument("--presses", type=int, default=200)
+    ap.add_argument("--starts", type=int, default=10)
+    ap.add_argument("--relay-seconds", type=float, default=5)
+    ap.add_argument("--out", default=str(ROOT / "docs/PERFORMANCE.md"))
+    opts = ap.parse_args()
+    for name in ("exe", "floor", "idle"):
+        setattr(opts, name, str(Path(getattr(opts, name)).resolve()))
+    t0 = time.monotonic()
+    fig = {"machine": None}
+
+    log("fake desktop: benchmark and callgrind")
+    fig["native"] = native_figures(opts.tick_bench, opts.tick_count)
+
+    sizes = {}
+    for arch, exe, floor, bits in (("x86_64", opts.exe, opts.floor, 64),
+                                   ("i686", opts.exe32, opts.floor32, 32)):
+        objdump = f"{arch}-w64-mingw32-objdump"
+        sizes[arch] = {"bits": bits, "size": Path(exe).stat().st_size, "dlls": imports(objdump, exe)}
+        sizes["floor_" + arch] = Path(floor).stat().st_size
+        sizes["floor_dlls_" + arch] = imports(objdump, floor)
+    fig["sizes"] = sizes
+
+    OUT.mkdir(parents=True, exist_ok=True)
+    (OUT / "logs").mkdir(exist_ok=True)
+    e2e.build_probes()
+    display = e2e.Display()
+    bench = Bench(display, opts)
+    try:
+        log(f"Wine on {display.name}: tick rates from the relay trace")
+        traces = bench.relay_run("user32.GetAsyncKeyState", opts.relay_seconds)
+        fig["rates"] = {w: Bench.tick_rate(c) for w, c in traces.items()}
+        fig["rates"]["seconds"] = opts.relay_seconds
+        log("calls per tick from the relay trace of user32 and gdi32")
+        traces = bench.relay_run("user32.*;gdi32.*", opts.relay_seconds)
+        per = {w: Bench.calls_per_tick(c)[0] for w, c in traces.items()}
+        bench.set_relay("none")
+        fig["diag"] = {"per_tick": per, "summary": diag_summary(per["veltrane"], per["floor"])}
+        log(f"CPU and memory, hidden, {opts.seconds} s")
+        fig["cpu"] = bench.cpu_and_memory(opts.seconds)
+        fig["mapdiff"] = map_difference(fig["cpu"]["veltrane"]["maps"], fig["cpu"]["floor"]["maps"])
+        log(f"key delay, {opts.presses} presses each")
+        fig["keys"] = bench.key_delays(opts.presses)
+        log(f"startup, {opts.starts} runs each")
+        fig["startup"] = bench.startups(opts.starts)
+    finally:
+        bench.session.cleanup()
+        display.close()
+    fig["machine"] = machine()
+    (OUT / "figures.json").write_text(json.dumps(fig, indent=1, default=str))
+    write_report(Path(opts.out), fig)
+    log(f"wrote {opts.out} in {time.monotonic() - t0:.0f} s")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
