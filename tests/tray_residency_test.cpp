@@ -103,7 +103,8 @@ TEST_F(Residency, ExitRemovesTheIconAndSetsTheButtonsBackThenEndsAtOnce) {
     v.Start();
     const platform::Handle h = v.SystemTray()->WindowHandle();
     d.log.Clear();
-    EXPECT_THROW(d.window.Click(Centre(id)), fake::ProcessEnded);
+    const platform::Rect r = v.GetForm().Get(id).rect;
+    EXPECT_THROW(d.window.Click({r.x + r.width / 2, r.y + r.height / 2}), fake::ProcessEnded);
     EXPECT_THAT(d.log.Entries(),
                 ElementsAre(fake::Format("Shell_NotifyIconA", 2, static_cast<std::uint32_t>(h), 0u),
                             "SwapMouseButton(0)", "EndProcess()"));

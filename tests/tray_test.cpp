@@ -163,6 +163,8 @@ struct EventCase {
   const char* event;  // nullptr: none
 };
 
+void PrintTo(const EventCase& c, std::ostream* os) { *os << "lParam " << c.lParam; }
+
 class TrayEvents : public Tray, public ::testing::WithParamInterface<EventCase> {};
 
 TEST_P(TrayEvents, EachNotificationRaisesItsEventWhateverWParam) {
@@ -188,7 +190,11 @@ INSTANTIATE_TEST_SUITE_P(
                       EventCase{520, "MouseUp(4)"}, EventCase{521, "DblClick(4)"},
                       EventCase{511, nullptr}, EventCase{522, nullptr},
                       EventCase{512 + 65536, nullptr}, EventCase{0, nullptr},
-                      EventCase{-514, nullptr}));
+                      EventCase{-514, nullptr}),
+    [](const ::testing::TestParamInfo<EventCase>& info) {
+      const platform::LParam l = info.param.lParam;
+      return (l < 0 ? "minus" + std::to_string(-l) : std::to_string(l));
+    });
 
 TEST_F(Tray, AnIconNotificationReachesTheReceiversBeforeDefWindowProc) {
   InTrayRef obj = Make();
