@@ -46,6 +46,7 @@ void FakeWindowLayer::SetStateNormal() {
 
 void FakeWindowLayer::Invalidate(const platform::Rect& client) {
   log_.Record("Invalidate", client.x, client.y, client.width, client.height);
+  if (faults_.Hit("Invalidate") == Fault::FailResult) return;
   ++invalidations;
 }
 
@@ -57,6 +58,7 @@ void FakeWindowLayer::StartTimer(std::uint32_t intervalMs) {
 
 void FakeWindowLayer::Destroy() {
   log_.Record("Destroy");
+  if (faults_.Hit("Destroy") == Fault::FailResult) return;  // the window stays
   destroyed = true;
   visible = false;
   timerInterval = 0;

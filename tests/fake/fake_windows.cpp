@@ -189,6 +189,7 @@ std::int32_t FakeDesktop::MessageBoxA(platform::Handle hWnd, const char* lpText,
 
 platform::Handle FakeDesktop::GetModuleHandleA(const char* lpModuleName) {
   log.Record("GetModuleHandleA", lpModuleName);
+  if (faults.Hit("GetModuleHandleA") == Fault::FailResult) return 0;
   return WindowsState::kInstance;
 }
 
