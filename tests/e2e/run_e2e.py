@@ -573,25 +573,41 @@ def test_drag(t):
 
 def test_press_on_highlight_margin(t):
     """With overimg shown, a press on its margin outside hitarea is neither
-    a command nor a drag; with overimg hidden the same press drags."""
+    a command nor a drag; with overimg hidden the same press drags.
+
+    The press must reach the program before the first tick that sees the
+    pointer off hitarea, and under Wine a tick sometimes comes first (about
+    one attempt in ten here): the press then finds overimg hidden and drags,
+    as it should. A program that drags from the shown overimg drags every
+    time, so a drag on all of three attempts fails the test."""
     overimg, at = asset(t, "overimg"), (371, 284)
-    t.start_app()
-    t.hover(*centre(HITAREA))
-    t.check(differing(t.client_shot(), overimg, at) == 0, "overimg is not shown on hitarea")
-    t.drag_from(*OVERIMG_MARGIN, DRAG_STEPS)
-    info = t.window_info(t.wid)
-    t.check(t.app.running() and info and info["map"] == "IsViewable",
-            "a press on overimg's margin closed or hid the window")
-    t.check((info["x"], info["y"]) == WINDOW_POS,
-            f"a press on overimg's margin dragged the window to ({info['x']}, {info['y']})")
+    dx, dy = map(sum, zip(*DRAG_STEPS))
+    dragged_to = (WINDOW_POS[0] + dx, WINDOW_POS[1] + dy)
+    attempts = 0
+    while True:
+        attempts += 1
+        t.start_app()
+        t.hover(*centre(HITAREA))
+        t.check(differing(t.client_shot(), overimg, at) == 0, "overimg is not shown on hitarea")
+        t.drag_from(*OVERIMG_MARGIN, DRAG_STEPS)
+        info = t.window_info(t.wid)
+        t.check(t.app.running() and info and info["map"] == "IsViewable",
+                "a press on overimg's margin closed or hid the window")
+        got = (info["x"], info["y"])
+        if got == WINDOW_POS:
+            break
+        t.check(got == dragged_to, f"the press on overimg's margin moved the window to {got}")
+        t.check(attempts < 3, "a press on overimg's margin, shown, dragged the window "
+                              "on each of 3 attempts")
+        t.cleanup()
+    t.note(f"{attempts} attempt(s)")
     t.hover(*BARE_POINT)
     t.check(differing(t.client_shot(), overimg, at) > 0, "overimg still shown on the bare surface")
     t.drag_from(*OVERIMG_MARGIN, DRAG_STEPS)
     info = t.window_info(t.wid)
-    dx, dy = map(sum, zip(*DRAG_STEPS))
-    t.check((info["x"], info["y"]) == (WINDOW_POS[0] + dx, WINDOW_POS[1] + dy),
+    t.check((info["x"], info["y"]) == dragged_to,
             f"with overimg hidden, a press at its place left the window at "
-            f"({info['x']}, {info['y']}) instead of dragging it")
+            f"({info['x']}, {info['y']}) instead of dragging it to {dragged_to}")
 
 
 def press_and_collect(t, keylog, keysym, phys_vk, hold):
