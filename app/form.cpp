@@ -6,15 +6,15 @@ namespace app {
 
 Form::Form(std::int32_t dpiX, std::int32_t dpiY) {
   for (std::size_t i = 1; i < kControls.size(); ++i) {
-    const ControlSpec& spec = kControls[i];
-    platform::Rect rect = ToPixels(spec.units, dpiX, dpiY);
-    if (spec.picture != platform::Picture::None) {
+    const ControlRow& row = kControls[i];
+    platform::Rect rect = ToPixels(row.units, dpiX, dpiY);
+    if (row.picture != platform::Picture::None) {
       // A control with a picture takes the picture's own size.
-      const PictureSize size = SizeOf(spec.picture);
+      const PictureSize size = SizeOf(row.picture);
       rect.width = size.width;
       rect.height = size.height;
     }
-    controls_[i - 1] = {{spec.name}, spec.id, rect, spec.shownAtCreation, spec.picture, spec.pointer};
+    controls_[i - 1] = {{row.name}, row.id, rect, row.shownAtCreation, row.picture, row.pointer};
   }
 }
 

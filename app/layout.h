@@ -14,7 +14,7 @@ enum class ControlId : std::uint8_t {
   Timer1, minbutarea, minbutimg, minarea, minimg, xarea, ximg, hitarea, overimg, Image1
 };
 
-struct ControlSpec {
+struct ControlRow {
   ControlId id;
   const char* name;
   platform::Rect units;        // left, top, width, height
@@ -31,7 +31,7 @@ using platform::Picture;
 using platform::Pointer;
 
 // A control lies above every control after it. Timer1 has no rectangle.
-inline constexpr std::array<ControlSpec, 10> kControls{{
+inline constexpr std::array<ControlRow, 10> kControls{{
     {ControlId::Timer1, "Timer1", {}, true, Picture::None, Pointer::Arrow},
     {ControlId::minbutarea, "minbutarea", {4020, 4290, 1305, 345}, true, Picture::None, Pointer::Hand},
     {ControlId::minbutimg, "minbutimg", {3930, 4250, 1470, 420}, false, Picture::MinButImg, Pointer::Arrow},

@@ -14,7 +14,7 @@ enum class Picture : std::uint8_t { None, Skin, MinButImg, MinImg, XImg, OverImg
 enum class Pointer : std::uint8_t { Arrow, Hand };
 enum class MouseAction : std::uint8_t { Move, Down, Up };
 
-struct WindowSpec {
+struct WindowDesc {
   Rect bounds;        // screen position and client size in pixels
   const char* text;   // the window text
 };
@@ -45,7 +45,7 @@ class WindowLayer {
  public:
   virtual ~WindowLayer() = default;
   // Creates the frameless window, hidden, and returns its handle.
-  virtual Handle Create(const WindowSpec& spec, WindowEvents& events) = 0;
+  virtual Handle Create(const WindowDesc& desc, WindowEvents& events) = 0;
   virtual Handle WindowHandle() const = 0;
   virtual Handle IconHandle() const = 0;
   virtual void Show() = 0;

@@ -124,7 +124,7 @@ TEST_F(MainWindow, AtADenseScreenTheWindowAndItsOutlineGrow) {
   desktop.gdi.logPixelsX = 120;
   desktop.gdi.logPixelsY = 120;
   veltrane.Start();
-  EXPECT_EQ(desktop.window.spec.bounds, (Rect{686, 545, 628, 410}));
+  EXPECT_EQ(desktop.window.desc.bounds, (Rect{686, 545, 628, 410}));
   EXPECT_EQ(desktop.log.Only({"CreateRoundRectRgn"}).front(),
             "CreateRoundRectRgn(-15,-11,105,111,90,112)");
 }

@@ -95,7 +95,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 
 }  // namespace
 
-Handle WindowsWindowLayer::Create(const WindowSpec& spec, WindowEvents& events) {
+Handle WindowsWindowLayer::Create(const WindowDesc& desc, WindowEvents& events) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
   // A shared icon from the resources: never destroyed.
   HICON icon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
@@ -112,8 +112,8 @@ Handle WindowsWindowLayer::Create(const WindowSpec& spec, WindowEvents& events) 
 
   // Frameless; the system menu and minimize box let the taskbar button work.
   const DWORD style = WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-  HWND hwnd = CreateWindowExA(0, kClassName, spec.text, style, spec.bounds.x, spec.bounds.y,
-                              spec.bounds.width, spec.bounds.height, nullptr, nullptr, instance,
+  HWND hwnd = CreateWindowExA(0, kClassName, desc.text, style, desc.bounds.x, desc.bounds.y,
+                              desc.bounds.width, desc.bounds.height, nullptr, nullptr, instance,
                               nullptr);
   window_ = reinterpret_cast<Handle>(hwnd);
   if (hwnd) {

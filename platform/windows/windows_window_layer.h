@@ -8,7 +8,7 @@ namespace platform::windows {
 
 class WindowsWindowLayer final : public WindowLayer {
  public:
-  Handle Create(const WindowSpec& spec, WindowEvents& events) override;
+  Handle Create(const WindowDesc& desc, WindowEvents& events) override;
   Handle WindowHandle() const override { return window_; }
   Handle IconHandle() const override { return icon_; }
   void Show() override;

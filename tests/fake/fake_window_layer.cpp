@@ -15,12 +15,12 @@ class RecordingCanvas : public platform::Canvas {
 };
 }  // namespace
 
-platform::Handle FakeWindowLayer::Create(const platform::WindowSpec& newSpec,
+platform::Handle FakeWindowLayer::Create(const platform::WindowDesc& newDesc,
                                          platform::WindowEvents& events) {
-  log_.Record("CreateWindow", newSpec.bounds.x, newSpec.bounds.y, newSpec.bounds.width,
-                  newSpec.bounds.height, newSpec.text);
+  log_.Record("CreateWindow", newDesc.bounds.x, newDesc.bounds.y, newDesc.bounds.width,
+                  newDesc.bounds.height, newDesc.text);
   faults_.Hit("CreateWindow");
-  spec = newSpec;
+  desc = newDesc;
   events_ = &events;
   created = true;
   handle = kWindow;

@@ -24,7 +24,7 @@ class FakeWindowLayer : public platform::WindowLayer {
  public:
   explicit FakeWindowLayer(CallLog& log, Faults& faults) : log_(log), faults_(faults) {}
 
-  platform::Handle Create(const platform::WindowSpec& spec, platform::WindowEvents& events) override;
+  platform::Handle Create(const platform::WindowDesc& desc, platform::WindowEvents& events) override;
   platform::Handle WindowHandle() const override { return handle; }
   platform::Handle IconHandle() const override { return kIcon; }
   void Show() override;
@@ -49,7 +49,7 @@ class FakeWindowLayer : public platform::WindowLayer {
   static constexpr platform::Handle kIcon = 0x7001;
 
   platform::Handle handle = 0;
-  platform::WindowSpec spec{};
+  platform::WindowDesc desc{};
   bool created = false;
   bool visible = false;
   bool destroyed = false;
