@@ -1,0 +1,17 @@
+// The fuzz targets' check: a broken property ends the run with a message, so
+// that libFuzzer keeps the input that broke it.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+
+#define FUZZ_CHECK(condition, ...)                                                   \
+  do {                                                                               \
+    if (!(condition)) {                                                              \
+      std::fprintf(stderr, "%s:%d: check failed: %s\n  ", __FILE__, __LINE__,        \
+                   #condition);                                                      \
+      std::fprintf(stderr, __VA_ARGS__);                                             \
+      std::fprintf(stderr, "\n");                                                    \
+      std::abort();                                                                  \
+    }                                                                                \
+  } while (0)
