@@ -33,6 +33,20 @@ class MemoryDc {
   HDC dc_;
 };
 
+// A bitmap the window creates for one paint.
+class PaintBuffer {
+ public:
+  PaintBuffer(HDC compatibleWith, int width, int height)
+      : bitmap_(CreateCompatibleBitmap(compatibleWith, width, height)) {}
+  ~PaintBuffer() { DeleteObject(bitmap_); }
+  PaintBuffer(const PaintBuffer&) = delete;
+  PaintBuffer& operator=(const PaintBuffer&) = delete;
+  HBITMAP Get() const { return bitmap_; }
+
+ private:
+  HBITMAP bitmap_;
+};
+
 // Keeps a GDI object selected into a device context for a scope.
 class Selection {
  public:
@@ -46,37 +60,37 @@ class Selection {
   HGDIOBJ previous_;
 };
 
-// The pictures are loaded once and live as long as the process.
-HBITMAP PictureBitmap(Picture picture) {
-  static HBITMAP bitmaps[6] = {};
+// A picture as the resources hold it: a packed 24-bit DIB in the program's
+// own image, drawn from there without a bitmap object of its own.
+const BITMAPINFO* PictureDib(Picture picture) {
   static const int ids[6] = {0, IDB_SKIN, IDB_MINBUTIMG, IDB_MINIMG, IDB_XIMG, IDB_OVERIMG};
   const auto index = static_cast<std::size_t>(picture);
   if (index == 0 || index >= 6) return nullptr;
-  if (!bitmaps[index])
-    bitmaps[index] = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(ids[index]));
-  return bitmaps[index];
+  HMODULE module = GetModuleHandleA(nullptr);
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(ids[index]), MAKEINTRESOURCEA(2));
+  HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+  return loaded ? static_cast<const BITMAPINFO*>(LockResource(loaded)) : nullptr;
 }
 
 class GdiCanvas final : public Canvas {
  public:
-  GdiCanvas(HDC target, const RECT& client) : target_(target), client_(client), source_(target) {}
+  GdiCanvas(HDC target, const RECT& client) : target_(target), client_(client) {}
 
   void FillButtonFace() override { FillRect(target_, &client_, GetSysColorBrush(COLOR_BTNFACE)); }
 
   void Draw(Picture picture, Point topLeft) override {
-    HBITMAP bitmap = PictureBitmap(picture);
-    if (!bitmap) return;
-    BITMAP info{};
-    GetObjectA(bitmap, sizeof info, &info);
-    Selection selected(source_.Get(), bitmap);
-    BitBlt(target_, topLeft.x, topLeft.y, info.bmWidth, info.bmHeight, source_.Get(), 0, 0,
-           SRCCOPY);
+    const BITMAPINFO* dib = PictureDib(picture);
+    if (!dib) return;
+    const BITMAPINFOHEADER& header = dib->bmiHeader;
+    const auto* bits = reinterpret_cast<const BYTE*>(dib) + header.biSize;  // 24-bit: no colour table
+    const LONG height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+    SetDIBitsToDevice(target_, topLeft.x, topLeft.y, header.biWidth, height, 0, 0, 0, height,
+                      bits, dib, DIB_RGB_COLORS);
   }
 
  private:
   HDC target_;
   RECT client_;
-  MemoryDc source_;
 };
 
 WindowsWindowLayer* g_layer = nullptr;
@@ -165,17 +179,16 @@ void WindowsWindowLayer::Paint() {
   RECT client;
   GetClientRect(hwnd, &client);
   // Composed off screen so that a lit button never flickers.
-  MemoryDc buffer(dc);
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
   {
-    Selection selected(buffer.Get(), bitmap);
+    MemoryDc buffer(dc);
+    PaintBuffer bitmap(dc, client.right, client.bottom);
+    Selection selected(buffer.Get(), bitmap.Get());
     GdiCanvas canvas(buffer.Get(), client);
     events_->OnPaint(canvas);
     BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
            ps.rcPaint.bottom - ps.rcPaint.top, buffer.Get(), ps.rcPaint.left, ps.rcPaint.top,
            SRCCOPY);
   }
-  DeleteObject(bitmap);
   EndPaint(hwnd, &ps);
 }
 
