@@ -58,6 +58,12 @@ BACKGROUND = (255, 0, 255)
 # test_window_shape).
 OUTLINE_CUTS = {(0, 0), (1, 0), (0, 1), (500, 0), (500, 1)}
 
+# Wine's own tray window (no tray manager runs on the private display): icons
+# sit in a row of 20-pixel slots (16-pixel icon, 2-pixel border) on a plain
+# background, and the window goes away when it holds none.
+TRAY_TITLE = "Wine System Tray"
+TRAY_SLOT = 20
+
 # Keys the poller answers: X keysym, the vk Wine reports for it, the vk the
 # program injects in answer.
 REMAPPED_KEYS = (
@@ -386,6 +392,37 @@ class Session:
         self.display.x("xdotool", "mouseup", str(button))
         time.sleep(0.3)
 
+    def tray_icons(self):
+        """The icons in Wine's tray, left to right: (screen centre, pixels)
+        of each occupied slot; empty when the tray window is not shown."""
+        info = None
+        for wid in self.find_windows(TRAY_TITLE):
+            info = self.window_info(wid)
+            if info and info["map"] == "IsViewable":
+                break
+            info = None
+        if not info:
+            return []
+        shot = self.display.screenshot().crop(info["x"], info["y"], info["w"], info["h"])
+        icons = []
+        for left in range(0, info["w"] - TRAY_SLOT + 1, TRAY_SLOT):
+            slot = shot.crop(left, 0, TRAY_SLOT, info["h"])
+            if len({slot.data[i:i + 3] for i in range(0, len(slot.data), 3)}) > 1:
+                icons.append(((info["x"] + left + TRAY_SLOT // 2, info["y"] + info["h"] // 2),
+                              slot.data))
+        return icons
+
+    def wait_tray_count(self, count, timeout=3):
+        """Waits until the tray holds `count` icons; returns them."""
+        seen = []
+
+        def settled():
+            seen[:] = [self.tray_icons()]
+            return len(seen[0]) == count
+        if not wait_until(settled, timeout, 0.1):
+            raise Failure(f"the tray holds {len(seen[0])} icons, expected {count}")
+        return seen[0]
+
     def client_shot(self):
         """A screenshot of the window's client area."""
         info = self.window_info(self.wid)
@@ -610,6 +647,77 @@ def test_press_on_highlight_margin(t):
             f"({info['x']}, {info['y']}) instead of dragging it to {dragged_to}")
 
 
+def hide_by_yellow_dot(t):
+    t.click_centre(MINAREA)
+    t.check(wait_until(lambda: not t.is_mapped(), 3), "the yellow dot did not hide the window")
+
+
+def test_tray_icon_shows_window(t):
+    """After start the window has an icon in the tray; releasing the primary,
+    secondary or middle button on it brings the hidden window back where it
+    was, with no highlight left on."""
+    t.wait_tray_count(0, timeout=5)
+    t.start_app()
+    (icon, _), = t.wait_tray_count(1)
+    skin = read_bmp(t.opts.skin)
+    minimg, at = asset(t, "minimg"), (32, 10)
+    unlit = skin.crop(*at, minimg.width, minimg.height)
+    for button in (1, 3, 2):
+        hide_by_yellow_dot(t)
+        time.sleep(0.2)
+        t.click_screen(*icon, button=button)
+        t.check(wait_until(t.is_mapped, 3), f"button {button} on the tray icon: window still hidden")
+        time.sleep(0.2)
+        info = t.window_info(t.wid)
+        t.check((info["x"], info["y"]) == WINDOW_POS,
+                f"button {button}: the window came back at ({info['x']}, {info['y']})")
+        t.check(differing(t.client_shot(), unlit, at) == 0,
+                f"button {button}: the window came back with the yellow dot still lit")
+    t.check(len(t.tray_icons()) == 1, "showing the window changed the number of tray icons")
+
+
+def test_tray_icon_leaves(t):
+    """A close request from another process, with the window shown or hidden,
+    and Exit each end the process and take the icon out of the tray.
+
+    Wine waits up to 2 s for a window manager to withdraw a window it unmaps,
+    and the private display has none: hiding or destroying the window, and
+    the tray hiding its own window when its last icon goes, each take 2 s."""
+    t.wait_tray_count(0, timeout=5)
+    for case in ("close, shown", "close, hidden", "Exit"):
+        t.start_app()
+        t.wait_tray_count(1)
+        if case == "close, hidden":
+            hide_by_yellow_dot(t)
+        asked = time.monotonic()
+        if case == "Exit":
+            t.click_centre(HITAREA)
+        else:
+            t.probe("close")
+        t.wait_tray_count(0, timeout=8)
+        gone = time.monotonic() - asked
+        t.check(t.app.wait_exit(8), f"{case}: the process still runs 8 s after the request")
+        t.note(f"{case}: icon gone after {gone:.1f} s, process after "
+               f"{time.monotonic() - asked:.1f} s")
+        t.cleanup()
+
+
+def test_tray_restart(t):
+    """After the shell drops the icon and announces "TaskbarCreated", the
+    icon is back, once, and a click on it still shows the window."""
+    t.wait_tray_count(0, timeout=5)
+    t.start_app()
+    (_, before), = t.wait_tray_count(1)
+    out = t.probe("tray-restart")
+    t.check("NIM_DELETE ok" in out, f"the shell did not drop the icon: {out}")
+    (icon, after), = t.wait_tray_count(1)
+    t.check(after == before, "the icon that came back looks different")
+    hide_by_yellow_dot(t)
+    time.sleep(0.2)
+    t.click_screen(*icon)
+    t.check(wait_until(t.is_mapped, 3), "a click on the restored icon did not show the window")
+
+
 def press_and_collect(t, keylog, keysym, phys_vk, hold):
     """Presses keysym for `hold` seconds and returns the log events that
     followed the physical press."""
@@ -682,11 +790,13 @@ def test_web_link(t):
 
 
 def test_exit_commands(t):
-    """Exit and the red dot end the process within 2 s."""
+    """Exit and the red dot end the process within 4 s: they take the tray
+    icon out first, and Wine's tray, hiding its window as its last icon goes,
+    holds that call for 2 s (see test_tray_icon_leaves)."""
     for label, rect in (("Exit", HITAREA), ("red dot", XAREA)):
         t.start_app()
         t.click_centre(rect)
-        t.check(t.app.wait_exit(2), f"{label}: the process still runs 2 s after the click")
+        t.check(t.app.wait_exit(4), f"{label}: the process still runs 4 s after the click")
         t.cleanup()
 
 
@@ -708,6 +818,9 @@ TESTS = [
     test_web_link,
     test_exit_commands,
     test_close_request,
+    test_tray_icon_shows_window,
+    test_tray_icon_leaves,
+    test_tray_restart,
 ]
 
 
