@@ -20,7 +20,8 @@ bool Apply(std::int32_t mode, bool inA, bool inB) {
     case kRgnAnd: return inA && inB;
     case kRgnOr: return inA || inB;
     case kRgnXor: return inA != inB;
-    default: return inA && !inB;   // kRgnDiff
+    case kRgnDiff: return inA && !inB;
+    default: return false;
   }
 }
 
