@@ -80,22 +80,6 @@ def native_figures(tick_bench, tick_count):
 
 # --------------------------------------------------------------- processes
 
-def proc_of(popen, exe):
-    """The pid of the Wine process running exe: the one whose command line
-    names it (Wine turns the started process itself into it)."""
-    name = Path(exe).name.lower()
-    for pid in [popen.pid] + [int(p) for p in os.listdir("/proc") if p.isdigit()]:
-        try:
-            argv = Path(f"/proc/{pid}/cmdline").read_bytes().split(b"\0")
-            ppid = int(Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[1])
-        except (OSError, ValueError, IndexError):
-            continue
-        mine = pid == popen.pid or ppid == popen.pid
-        if mine and argv[0].decode(errors="replace").replace("\\", "/").lower().endswith(name):
-            return pid
-    raise e2e.Failure(f"no process runs {name}")
-
-
 def cpu_seconds(pid):
     fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / CLK_TCK
@@ -266,7 +250,7 @@ class Bench:
         procs = {"veltrane": (veltrane, self.opts.exe), "floor": (floor, self.opts.floor),
                  "idle": (idle, self.opts.idle)}
         time.sleep(2)   # past the floor programs' startup
-        pids = {w: proc_of(p, exe) for w, (p, exe) in procs.items()}
+        pids = {w: e2e.wine_pid(p, exe) for w, (p, exe) in procs.items()}
         t0 = time.monotonic()
         start = {w: cpu_seconds(pid) for w, pid in pids.items()}
         threads0 = {w: thread_cpu(pid) for w, pid in pids.items()}
@@ -276,7 +260,7 @@ class Bench:
         wall = time.monotonic() - t0
         rss = {w: rss_kb(pid) for w, pid in pids.items()}
         maps = {w: rss_by_mapping(pid, procs[w][1]) for w, pid in pids.items()}
-        extra_rss = {w: rss_kb(proc_of(p, exe)) for w, (p, exe) in extra.items()}
+        extra_rss = {w: rss_kb(e2e.wine_pid(p, exe)) for w, (p, exe) in extra.items()}
         for p, _ in extra.values():
             self.stop(p)
         still_hidden = not self.session.is_mapped()

@@ -185,6 +185,24 @@ def read_bmp(path):
     return Image(w, h, bytes(out))
 
 
+# ------------------------------------------------------------ processes
+
+def wine_pid(popen, exe):
+    """The pid of the process running exe: the started one, or its child
+    whose command line names exe (Wine turns the started process into it)."""
+    name = Path(exe).name.lower()
+    for pid in [popen.pid] + [int(p) for p in os.listdir("/proc") if p.isdigit()]:
+        try:
+            argv = Path(f"/proc/{pid}/cmdline").read_bytes().split(b"\0")
+            ppid = int(Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[1])
+        except (OSError, ValueError, IndexError):
+            continue
+        mine = pid == popen.pid or ppid == popen.pid
+        if mine and argv[0].decode(errors="replace").replace("\\", "/").lower().endswith(name):
+            return pid
+    raise Failure(f"no process runs {name}")
+
+
 # ------------------------------------------------------------ the X display
 
 class Display:

@@ -89,22 +89,6 @@ def log(msg):
 
 # ---------------------------------------------------------------- /proc
 
-def wine_pid(popen, exe):
-    """The pid of the process running exe: the started one, or its child
-    whose command line names exe."""
-    name = Path(exe).name.lower()
-    for pid in [popen.pid] + [int(p) for p in os.listdir("/proc") if p.isdigit()]:
-        try:
-            argv = Path(f"/proc/{pid}/cmdline").read_bytes().split(b"\0")
-            ppid = int(Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[1])
-        except (OSError, ValueError, IndexError):
-            continue
-        mine = pid == popen.pid or ppid == popen.pid
-        if mine and argv[0].decode(errors="replace").replace("\\", "/").lower().endswith(name):
-            return pid
-    raise e2e.Failure(f"no process runs {name}")
-
-
 def read_usage(pid):
     """(VmRSS kB, CPU seconds) of pid, or None once it is gone."""
     try:
@@ -497,7 +481,7 @@ def main():
         e2e.register_url_probe(display)
         t.wait_tray_count(0, timeout=5)
         t.start_app()
-        pid = wine_pid(t.app.popen, opts.exe)
+        pid = e2e.wine_pid(t.app.popen, opts.exe)
         keylog = t.start_keyhook()
         t.wait_tray_count(1)
         log(f"Veltrane pid {pid} on {display.name}; {opts.minutes:g} min, seed {opts.seed}")
