@@ -165,16 +165,21 @@ def properties(text, url, tooltip="-1  'True"):
 
 # ------------------------------------------------------------------- tests
 
+def press_label_and_read_opened(desktop, demo, url_log):
+    """Presses the middle of the control's label; returns what the probe was asked to open."""
+    left, top, right, bottom = demo.label()
+    before = len(read_lines(url_log))
+    desktop.click((left + right) // 2, (top + bottom) // 2)
+    if not wait_for(lambda: len(read_lines(url_log)) > before, 15):
+        raise Failure("the registered probe was not run")
+    return read_lines(url_log)[before:]
+
+
 def test_press_opens_the_stored_address(desktop, exe, url_log):
     address = "http://www.example.test/open?from=urllink"
     demo = Demo(desktop, exe, "open", properties("Open the example page", address))
     try:
-        left, top, right, bottom = demo.label()
-        before = len(read_lines(url_log))
-        desktop.click((left + right) // 2, (top + bottom) // 2)
-        if not wait_for(lambda: len(read_lines(url_log)) > before, 15):
-            raise Failure("the registered probe was not run")
-        opened = read_lines(url_log)[before:]
+        opened = press_label_and_read_opened(desktop, demo, url_log)
         if opened != [address]:
             raise Failure(f"opened {opened}, expected [{address!r}]")
         if f"GoToURL {address}" not in demo.event_lines():
@@ -188,12 +193,7 @@ def test_host_that_replaces_the_address_opens_the_replacement(desktop, exe, url_
     demo = Demo(desktop, exe, "replace", properties("Replaced link", stored),
                 "--replace", replacement)
     try:
-        left, top, right, bottom = demo.label()
-        before = len(read_lines(url_log))
-        desktop.click((left + right) // 2, (top + bottom) // 2)
-        if not wait_for(lambda: len(read_lines(url_log)) > before, 15):
-            raise Failure("the registered probe was not run")
-        opened = read_lines(url_log)[before:]
+        opened = press_label_and_read_opened(desktop, demo, url_log)
         if opened != [replacement]:
             raise Failure(f"opened {opened}, expected [{replacement!r}]")
     finally:
