@@ -19,8 +19,8 @@
 
 #include "controls/text_property_store.h"
 #include "platform/error.h"
-#include "platform/windows/url_link/url_link_window.h"
-#include "platform/windows/windows_win32.h"
+#include "windows/url_link/url_link_window.h"
+#include "windows/windows_win32.h"
 #include "resource_ids.h"
 
 namespace {

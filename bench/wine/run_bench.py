@@ -511,7 +511,7 @@ def write_report(path, fig):
              f"({cpu['extra_rss']['floor+pictures'] - cpu['floor']['rss']:+d} kB)."
              + ("" if rss_ratio <= 1.2 else
                 " The pictures are loaded once (PictureBitmap in "
-                "platform/windows/windows_window_layer.cpp) and kept for the life of the "
+                "windows/windows_window_layer.cpp) and kept for the life of the "
                 "process, and shell32 is loaded at startup for ShellExecuteA and "
                 "Shell_NotifyIconA. Proposed fixes, for the lead: release the pictures when "
                 "the window is hidden and load them again when it is shown (the hidden, "

@@ -1,4 +1,4 @@
-#include "platform/windows/url_link/url_link_window.h"
+#include "windows/url_link/url_link_window.h"
 
 #include <commctrl.h>
 

@@ -9,7 +9,7 @@
 #include "controls/text_property_store.h"
 #include "controls/url_link.h"
 #include "platform/win32.h"
-#include "platform/windows/url_link/url_link_host.h"
+#include "windows/url_link/url_link_host.h"
 
 namespace platform::windows::url_link {
 

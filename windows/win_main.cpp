@@ -1,7 +1,7 @@
 // The program's entry point on Windows: the real platform under the main window.
 #include "app/veltrane2.h"
-#include "platform/windows/windows_win32.h"
-#include "platform/windows/windows_window_layer.h"
+#include "windows/windows_win32.h"
+#include "windows/windows_window_layer.h"
 
 int main() {
   platform::windows::WindowsWin32 win32;

@@ -1,4 +1,4 @@
-#include "platform/windows/windows_window_layer.h"
+#include "windows/windows_window_layer.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "platform/windows/windows_win32.h"
+#include "windows/windows_win32.h"
 
 #include <windows.h>
 #include <shellapi.h>

@@ -1,4 +1,4 @@
-#include "platform/windows/url_link/url_link_host.h"
+#include "windows/url_link/url_link_host.h"
 
 #include <algorithm>
 #include <string_view>
