@@ -20,6 +20,21 @@ for f in "$(cd "$tmp/a/dist" && ls ./*.zip)" Veltrane.exe SHA256SUMS; do
   fi
 done
 
+# What a user unzips is the program file the sums name.
+python3 - "$tmp/a/dist" <<'PY' || status=1
+import pathlib, sys, zipfile
+dist = pathlib.Path(sys.argv[1])
+archive = zipfile.ZipFile(next(dist.glob("*.zip")))
+names = [i.filename for i in archive.infolist()]
+if names != ["Veltrane.exe", "README.txt", "LICENSE.txt"]:
+    sys.exit(f"FAIL: the zip holds {names}")
+if archive.read("Veltrane.exe") != (dist / "Veltrane.exe").read_bytes():
+    sys.exit("FAIL: the zip's Veltrane.exe is not the one SHA256SUMS names")
+if any(line and not line.endswith(b"\r") for line in archive.read("README.txt").split(b"\n")[:-1]):
+    sys.exit("FAIL: README.txt in the zip has lines without CR LF")
+print("the zip holds Veltrane.exe, README.txt (CR LF) and LICENSE.txt")
+PY
+
 tested="$ROOT/build/mingw-i686/Veltrane.exe"
 if [ -n "$(git -C "$ROOT" status --porcelain --untracked-files=no)" ]; then
   echo "not compared with $tested: the tree has uncommitted changes"
