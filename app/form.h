@@ -46,6 +46,9 @@ class Form {
 
   void Route(platform::MouseAction action, platform::Point client, std::int16_t button,
              FormEvents& events);
+  // The pointer's capture was taken away: the pending press is dropped, so
+  // a later release over the same control is no click.
+  void ForgetPress() { pressed_ = nullptr; }
   platform::Pointer PointerAt(platform::Point client) const;
   void Paint(platform::Canvas& canvas) const;
 

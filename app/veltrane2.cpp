@@ -6,25 +6,43 @@
 #include "app/untrapped_error.h"
 #include "keys/key_poller.h"
 #include "platform/constants.h"
+#include "platform/error.h"
 #include "skin/drag.h"
 #include "tray/modInTray.h"
 
 namespace app {
+
+namespace {
+
+// A last step of a process that is ending anyway: its failure changes nothing.
+template <typename Step>
+void Attempt(Step step) {
+  try {
+    step();
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace
 
 Veltrane2::Veltrane2(platform::Win32& win32, platform::WindowLayer& window)
     : win32_(win32), window_(window) {}
 
 template <typename Handler>
 void Veltrane2::Handle(Handler handler) {
-  RunHandler(win32_, window_, handler);
+  if (phase_ != Phase::Running) return;
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    ReportUntrapped(error);
+  }
 }
 
 void Veltrane2::Start() {
   // An error raised inside the tray window's procedure takes the same path.
-  tray::SetUntrappedErrorHandler(
-      [this](const std::exception& error) { ReportUntrapped(win32_, window_, error); });
+  tray::SetUntrappedErrorHandler([this](const std::exception& error) { ReportUntrapped(error); });
   Handle([&] {
-    buttons_.ReadUserSetting(win32_);
+    buttons_.ReadUserSetting(win32_, win32_);
     CreateFromLayout();
     CreationSteps();
     // The startup window is shown once its creation steps are done, whatever
@@ -34,14 +52,22 @@ void Veltrane2::Start() {
 }
 
 void Veltrane2::Run() {
+  // ShellExecuteA may hand the home page to a handler activated through COM;
+  // a thread already initialised otherwise is left as it is.
+  const bool com = win32_.CoInitializeEx(nullptr, platform::COINIT_APARTMENTTHREADED |
+                                                      platform::COINIT_DISABLE_OLE1DDE) >= 0;
   Start();
   window_.RunMessageLoop();
+  if (com) win32_.CoUninitialize();
 }
 
 void Veltrane2::CreateFromLayout() {
   const std::int32_t dpiX = win32_.GetDeviceCaps(platform::LOGPIXELSX);
   const std::int32_t dpiY = win32_.GetDeviceCaps(platform::LOGPIXELSY);
-  window_.Create({ToPixels(kWindowUnits, dpiX, dpiY), kWindowText}, *this);
+  // A window that cannot be created is what the classic run-time reports
+  // when the system's window resources run out.
+  if (window_.Create({ToPixels(kWindowUnits, dpiX, dpiY), kWindowText}, *this) == 0)
+    throw platform::Error(platform::kErrOutOfMemory, "Out of memory");
   form_.emplace(dpiX, dpiY);
   window_.StartTimer(kTimerIntervalMs);
 }
@@ -61,22 +87,41 @@ platform::Pointer Veltrane2::PointerAt(platform::Point client) { return form_->P
 void Veltrane2::OnPaint(platform::Canvas& canvas) { form_->Paint(canvas); }
 
 void Veltrane2::OnTimer() {
+  if (phase_ != Phase::Running) return;
   // The hover step runs ahead of the key loop and outside its error skipping:
   // its failure ends the process before the keys are read.
   Handle([&] { hover_.TrackHover(nullptr); });
   keys::RunKeyLoop(win32_, buttons_);
 }
 
-void Veltrane2::OnCloseRequest() {
-  Handle([&] {
-    residency_.RemoveIcon();  // the unload step; the unload is never refused
-    window_.Destroy();
-    residency_.FinalSteps();
-    buttons_.Restore(win32_);
-  });
+void Veltrane2::OnCloseRequest() { Handle([&] { Close(); }); }
+
+void Veltrane2::OnEndSession(bool ending) {
+  // All of the close runs before this returns: the process may be ended then.
+  if (ending) Handle([&] { Close(); });
 }
 
-void Veltrane2::OnMouseButtonsChanged() { Handle([&] { buttons_.ReadUserSetting(win32_); }); }
+void Veltrane2::OnCaptureLost() {
+  if (form_) form_->ForgetPress();
+}
+
+void Veltrane2::OnMouseButtonsChanged() {
+  Handle([&] { buttons_.ReadUserSetting(win32_, win32_); });
+}
+
+void Veltrane2::EnterPhase(Phase phase) {
+  phase_ = phase;
+  // The icon's events go unanswered from here on.
+  residency_.StopAnswering();
+}
+
+void Veltrane2::Close() {
+  EnterPhase(Phase::Ending);
+  residency_.RemoveIcon();  // the unload step; the unload is never refused
+  window_.Destroy();
+  residency_.FinalSteps();
+  buttons_.Restore(win32_);
+}
 
 void Veltrane2::OnControlMouseMove(const Control& control) {
   switch (control.id) {
@@ -95,6 +140,7 @@ void Veltrane2::OnControlClick(const Control& control) {
   switch (control.id) {
     case ControlId::hitarea:
     case ControlId::xarea:
+      EnterPhase(Phase::Ending);
       EndAtOnce();
     case ControlId::minarea:
     case ControlId::minbutarea:
@@ -122,6 +168,21 @@ void Veltrane2::EndAtOnce() {
   // never left turned around by a tick just before the end.
   residency_.RemoveIcon();
   buttons_.Restore(win32_);
+  window_.EndProcess();
+  std::abort();  // EndProcess does not return
+}
+
+void Veltrane2::ReportUntrapped(const std::exception& error) {
+  if (phase_ == Phase::Reporting) return;
+  EnterPhase(Phase::Reporting);
+  const std::string text = UntrappedErrorText(error);
+  // Nothing more can be told after this: each step is attempted, and the
+  // process ends as Exit ends it.
+  Attempt([&] {
+    win32_.MessageBoxA(0, text.c_str(), "Veltrane", platform::MB_OK | platform::MB_ICONERROR);
+  });
+  Attempt([&] { residency_.RemoveIcon(); });
+  Attempt([&] { buttons_.Restore(win32_); });
   window_.EndProcess();
   std::abort();  // EndProcess does not return
 }

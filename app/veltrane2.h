@@ -1,7 +1,9 @@
 // The main window Veltrane2: startup, the commands behind its controls, the
-// timer tick and the close request.
+// timer tick, the ways the program ends and the untrapped-error path.
 #pragma once
 
+#include <cstdint>
+#include <exception>
 #include <optional>
 
 #include "app/form.h"
@@ -24,6 +26,10 @@ class Veltrane2 : public platform::WindowEvents,
   void Start();
   // Start, then the message loop until the process ends.
   void Run();
+  // Shows the error in a message box, then ends the process as Exit does.
+  // Only the first error is told: the box runs its own message loop, and an
+  // error raised meanwhile returns here at once.
+  void ReportUntrapped(const std::exception& error);
 
   const Form& GetForm() const { return *form_; }
   const skin::HoverFeedback& Hover() const { return hover_; }
@@ -36,6 +42,8 @@ class Veltrane2 : public platform::WindowEvents,
   void OnPaint(platform::Canvas& canvas) override;
   void OnTimer() override;
   void OnCloseRequest() override;
+  void OnEndSession(bool ending) override;
+  void OnCaptureLost() override;
   void OnMouseButtonsChanged() override;
 
  private:
@@ -47,11 +55,21 @@ class Veltrane2 : public platform::WindowEvents,
   // skin::HighlightPictures
   void SetVisible(platform::Picture picture, bool visible) override;
 
+  // Running, until a close request, a session end, Exit or the red dot
+  // begins the end, or an untrapped error its report. Windows delivers
+  // messages while the program waits on a shell call or shows its box; from
+  // the first step of an end on, they find no handler to run.
+  enum class Phase : std::uint8_t { Running, Ending, Reporting };
+
   void CreateFromLayout();
   void CreationSteps();
+  void EnterPhase(Phase phase);
+  void Close();
   [[noreturn]] void EndAtOnce();
   void OpenHomePage();
 
+  // Runs a handler while the program is running; an error that leaves it
+  // takes the untrapped-error path.
   template <typename Handler>
   void Handle(Handler handler);
 
@@ -62,6 +80,7 @@ class Veltrane2 : public platform::WindowEvents,
   skin::HoverFeedback hover_{win32_, *this};
   skin::SkinShape skinShape_{win32_};
   tray::TrayResidency residency_{win32_, window_};
+  Phase phase_ = Phase::Running;
 };
 
 }  // namespace app

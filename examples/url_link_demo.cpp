@@ -10,6 +10,7 @@
 // label on the screen) once the window shows, "GoToURL <address>" per press.
 // --save writes the properties back to the file when the window closes.
 #include <windows.h>
+#include <objbase.h>
 
 #include <exception>
 #include <fstream>
@@ -85,6 +86,24 @@ void SaveStore() {
   out << store.Serialize();
 }
 
+// COM initialised on the window thread for the life of the program: the
+// control's ShellExecuteA may hand the address to a handler activated through
+// COM. A thread already initialised otherwise is left as it is.
+class ComApartment {
+ public:
+  ComApartment()
+      : initialised_(SUCCEEDED(
+            ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+  ~ComApartment() {
+    if (initialised_) ::CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  bool initialised_;
+};
+
 LRESULT CALLBACK HostProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
   switch (uMsg) {
     case WM_SETCURSOR:
@@ -121,6 +140,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                   kWindowTitle, MB_OK);
     return 2;
   }
+  const ComApartment com;
   LoadStore();
 
   WNDCLASSA wc{};

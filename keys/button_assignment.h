@@ -10,8 +10,11 @@ namespace keys {
 
 class ButtonAssignment {
  public:
-  // Reads the assignment the user chose in the system settings.
-  void ReadUserSetting(platform::Input& input);
+  // Reads the assignment the user saved in the system settings. The live
+  // assignment is no guide to it: a tick may just have set the old one back,
+  // and another instance may have left the buttons turned. Only if the saved
+  // value cannot be read does the live one stand in.
+  void ReadUserSetting(platform::Registry& registry, platform::Input& input);
 
   // SwapMouseButton's argument after a fresh Ctrl press: the opposite of the user's.
   std::int32_t Swapped() const { return userSwapped_ ? 0 : 1; }

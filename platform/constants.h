@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/types.h"
+
 namespace platform {
 
 // Messages.
@@ -52,6 +54,16 @@ inline constexpr std::int32_t RGN_OR = 2;
 inline constexpr std::int32_t RGN_COPY = 5;
 inline constexpr std::int32_t LOGPIXELSX = 88;
 inline constexpr std::int32_t LOGPIXELSY = 90;
+
+// COM, as the shell's handlers need it on the calling thread.
+inline constexpr std::uint32_t COINIT_APARTMENTTHREADED = 0x2;
+inline constexpr std::uint32_t COINIT_DISABLE_OLE1DDE = 0x4;
+
+// Registry: the predefined key, the type filter of RegGetValueA, results.
+inline constexpr Handle HKEY_CURRENT_USER =
+    static_cast<Handle>(static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000001)));
+inline constexpr std::uint32_t RRF_RT_REG_SZ = 0x00000002;
+inline constexpr std::int32_t ERROR_SUCCESS = 0;
 
 // Message boxes.
 inline constexpr std::uint32_t MB_OK = 0;

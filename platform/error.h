@@ -23,6 +23,7 @@ class Error : public std::runtime_error {
 // Numbers of the errors the program raises itself.
 inline constexpr std::int32_t kErrInvalidCall = 5;
 inline constexpr std::int32_t kErrOverflow = 6;
+inline constexpr std::int32_t kErrOutOfMemory = 7;
 inline constexpr std::int32_t kErrDivisionByZero = 11;
 inline constexpr std::int32_t kErrTypeMismatch = 13;
 inline constexpr std::int32_t kErrDllNotFound = 53;

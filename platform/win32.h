@@ -69,6 +69,19 @@ class Shell {
                                            std::int32_t cchWideChar, char* lpMultiByteStr,
                                            std::int32_t cbMultiByte, const char* lpDefaultChar,
                                            std::int32_t* lpUsedDefaultChar) = 0;
+  // ole32: ShellExecuteA may hand an address to a handler activated through
+  // COM, which must be initialised on the calling thread first.
+  virtual std::int32_t CoInitializeEx(void* pvReserved, std::uint32_t dwCoInit) = 0;
+  virtual void CoUninitialize() = 0;
+};
+
+// advapi32: reading a value the user's settings saved.
+class Registry {
+ public:
+  virtual ~Registry() = default;
+  virtual std::int32_t RegGetValueA(Handle hkey, const char* lpSubKey, const char* lpValue,
+                                    std::uint32_t dwFlags, std::uint32_t* pdwType, void* pvData,
+                                    std::uint32_t* pcbData) = 0;
 };
 
 class Gdi {
@@ -113,6 +126,6 @@ class Windowing {
 };
 
 // The whole surface, as the main window uses it.
-class Win32 : public Input, public Shell, public Gdi, public Windowing {};
+class Win32 : public Input, public Shell, public Gdi, public Windowing, public Registry {};
 
 }  // namespace platform

@@ -37,6 +37,11 @@ class WindowEvents {
   virtual void OnPaint(Canvas& canvas) = 0;
   virtual void OnTimer() = 0;
   virtual void OnCloseRequest() = 0;
+  // The session ends (logoff or shutdown) if `ending`; else an ending was called off.
+  // The process may be ended as soon as this returns.
+  virtual void OnEndSession(bool ending) = 0;
+  // The window lost the pointer's capture while a button may have been down.
+  virtual void OnCaptureLost() = 0;
   // The user changed the mouse-button assignment in the system settings.
   virtual void OnMouseButtonsChanged() = 0;
 };
@@ -44,7 +49,8 @@ class WindowEvents {
 class WindowLayer {
  public:
   virtual ~WindowLayer() = default;
-  // Creates the frameless window, hidden, and returns its handle.
+  // Creates the frameless window, hidden, and returns its handle; 0 if the
+  // window or its class cannot be created.
   virtual Handle Create(const WindowDesc& desc, WindowEvents& events) = 0;
   virtual Handle WindowHandle() const = 0;
   virtual Handle IconHandle() const = 0;

@@ -3,9 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
+
 #include "app/form.h"
 #include "app/veltrane2.h"
 #include "fake/fake_desktop.h"
+#include "tray/modInTray.h"
 
 namespace {
 
@@ -215,6 +219,108 @@ TEST_F(MainWindow, ACommandThatFailsEndsTheProcessThroughTheMessageBox) {
                           "EndProcess()"));
 }
 
+// The message box runs its own message loop: what waits in the queue is
+// delivered while it is up. None of it may run a handler, a second error
+// must not stack a second box, and after the box the process ends as Exit
+// ends it.
+TEST_F(MainWindow, AnUntrappedErrorEndsLikeExitAndNothingRunsWhileItsBoxIsUp) {
+  desktop.mouse.swapped = true;  // a left-handed user
+  Start();
+  const platform::Handle hidden = veltrane.SystemTray()->WindowHandle();
+  desktop.faults.Inject("GetCursorPos", fake::Fault::Raise);  // every hover step fails
+  desktop.keyboard.Press(platform::VK_F13);
+  desktop.keyboard.Press(platform::VK_CONTROL);
+  desktop.window.Click(At(ControlId::minarea));  // hidden before the error
+  desktop.log.Clear();
+  int queuedRun = 0;
+  auto queue = [&](std::function<void()> message) {
+    desktop.windows.queued.push_back([&queuedRun, message] {
+      ++queuedRun;
+      message();
+    });
+  };
+  queue([&] { desktop.window.Tick(); });                                  // would fail again
+  queue([&] { desktop.window.Mouse(MouseAction::Move, At(ControlId::xarea)); });
+  queue([&] { desktop.window.Click(At(ControlId::minbutarea)); });
+  queue([&] { desktop.window.Click(At(ControlId::hitarea)); });
+  queue([&] { desktop.IconMouse(hidden, platform::WM_LBUTTONUP); });
+  queue([&] { desktop.window.CloseRequest(); });
+  queue([&] { tray::ReportUntrappedError(std::runtime_error("another")); });
+
+  ExpectEnd([&] { desktop.window.Tick(); });
+  EXPECT_EQ(queuedRun, 7);
+  ASSERT_EQ(desktop.windows.messageBoxes.size(), 1u);
+  EXPECT_EQ(desktop.windows.messageBoxes[0].text,
+            "Run-time error '5':\n\nInvalid procedure call or argument");
+  // The failing hover step, the box, then the icon removed, the user's
+  // buttons set back and the end; no key read, no command, no show. (The
+  // icon's callback still reaches the hidden window's procedure, unanswered.)
+  EXPECT_THAT(desktop.log.Only({"GetCursorPos", "GetAsyncKeyState", "keybd_event",
+                                "SwapMouseButton", "MessageBoxA", "Shell_NotifyIconA", "Hide",
+                                "Show", "SetStateNormal", "SetForegroundWindow", "Invalidate",
+                                "Destroy", "EndProcess"}),
+              ElementsAre("GetCursorPos()", testing::StartsWith("MessageBoxA("),
+                          fake::Format("Shell_NotifyIconA", 2, static_cast<std::uint32_t>(hidden),
+                                       0u),
+                          "SwapMouseButton(1)", "EndProcess()"));
+  EXPECT_EQ(desktop.shell.Icon(hidden), nullptr);
+  EXPECT_TRUE(desktop.mouse.swapped);
+  EXPECT_FALSE(desktop.window.visible);
+}
+
+TEST_F(MainWindow, AnErrorBeforeTheTrayObjectExistsStillSetsTheButtonsBack) {
+  desktop.faults.Inject("SetWindowRgn", fake::Fault::Raise);
+  ExpectEnd([&] { veltrane.Start(); });
+  EXPECT_FALSE(veltrane.SystemTray());
+  EXPECT_THAT(desktop.log.Only({"MessageBoxA", "Shell_NotifyIconA", "SwapMouseButton",
+                                "EndProcess"}),
+              ElementsAre(testing::StartsWith("MessageBoxA("), "SwapMouseButton(0)",
+                          "EndProcess()"));
+}
+
+TEST_F(MainWindow, AMainWindowThatCannotBeCreatedIsReportedAndNothingMoreStarts) {
+  desktop.faults.Inject("CreateWindow", fake::Fault::FailResult);
+  ExpectEnd([&] { veltrane.Start(); });
+  ASSERT_EQ(desktop.windows.messageBoxes.size(), 1u);
+  EXPECT_EQ(desktop.windows.messageBoxes[0].text, "Run-time error '7':\n\nOut of memory");
+  EXPECT_EQ(desktop.windows.messageBoxes[0].caption, "Veltrane");
+  // No timer, no outline, no icon without a window behind it.
+  EXPECT_TRUE(desktop.log.Only({"StartTimer", "SetWindowRgn", "Shell_NotifyIconA", "Show"})
+                  .empty());
+  EXPECT_TRUE(desktop.shell.icons.empty());
+}
+
+TEST_F(MainWindow, ComIsInitialisedBeforeStartupAndUninitialisedWhenTheLoopEnds) {
+  veltrane.Run();
+  const auto& log = desktop.log.Entries();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.front(), "CoInitializeEx(0,6)");  // apartment-threaded, no OLE1 DDE
+  EXPECT_THAT(desktop.log.Only({"CoInitializeEx", "CoUninitialize", "RunMessageLoop"}),
+              ElementsAre("CoInitializeEx(0,6)", "RunMessageLoop()", "CoUninitialize()"));
+  EXPECT_TRUE(desktop.window.visible);
+}
+
+TEST_F(MainWindow, AThreadWhoseComCannotBeInitialisedStartsAndIsNotUninitialised) {
+  desktop.faults.Inject("CoInitializeEx", fake::Fault::FailResult);
+  veltrane.Run();
+  EXPECT_TRUE(desktop.log.Only({"CoUninitialize"}).empty());
+  EXPECT_TRUE(desktop.window.visible);
+}
+
+TEST_F(MainWindow, APressWhoseCaptureWasTakenAwayIsNoClick) {
+  Start();
+  for (ControlId id : {ControlId::minbutarea, ControlId::hitarea}) {
+    desktop.window.Mouse(MouseAction::Down, At(id), platform::kPrimaryButton);
+    desktop.window.CaptureLost();  // WM_CAPTURECHANGED or WM_CANCELMODE
+    desktop.window.Mouse(MouseAction::Up, At(id), platform::kPrimaryButton);
+  }
+  EXPECT_TRUE(desktop.window.visible);
+  EXPECT_FALSE(desktop.window.ended);
+  // A fresh press after it is a click again.
+  desktop.window.Click(At(ControlId::minbutarea));
+  EXPECT_FALSE(desktop.window.visible);
+}
+
 TEST_F(MainWindow, ACloseRequestDestroysTheWindowAndLetsTheLoopEnd) {
   Start();
   desktop.window.CloseRequest();
@@ -265,6 +371,66 @@ TEST_P(ButtonAssignment, AChangeInTheSystemSettingsBecomesTheUsersAssignment) {
   desktop.window.Tick();
   EXPECT_EQ(desktop.mouse.swapped, !UserSwapped());
 }
+
+// The saved setting, as the system's mouse settings write it; the live
+// assignment disagrees with it in each case below.
+class SavedButtonSetting : public MainWindow, public ::testing::WithParamInterface<bool> {
+ protected:
+  bool UserSwapped() const { return GetParam(); }
+  void Save(bool swapped) {
+    desktop.registry.values[{fake::kMouseKey, "SwapMouseButtons"}] = {fake::REG_SZ,
+                                                                       swapped ? "1" : "0"};
+  }
+};
+
+TEST_P(SavedButtonSetting, AtStartupASwapLeftByAnotherInstanceIsNotTakenForTheUsers) {
+  Save(UserSwapped());
+  desktop.mouse.swapped = !UserSwapped();  // another instance's Ctrl tick
+  Start();
+  desktop.window.Tick();
+  EXPECT_EQ(desktop.mouse.swapped, UserSwapped());
+  EXPECT_THAT(desktop.log.Only({"SwapMouseButton"}),
+              ElementsAre(fake::Format("SwapMouseButton", UserSwapped() ? 1 : 0)));
+}
+
+TEST_P(SavedButtonSetting, ATickBetweenTheUsersChangeAndItsNoticeDoesNotUndoTheChange) {
+  Save(!UserSwapped());
+  desktop.mouse.swapped = !UserSwapped();
+  Start();
+  // The user changes the setting: the system saves it and applies it, and a
+  // tick runs before the notice arrives, setting the old assignment back.
+  Save(UserSwapped());
+  desktop.mouse.swapped = UserSwapped();
+  desktop.window.Tick();
+  ASSERT_EQ(desktop.mouse.swapped, !UserSwapped());
+  desktop.window.MouseButtonsChanged();
+  desktop.window.Tick();
+  EXPECT_EQ(desktop.mouse.swapped, UserSwapped());
+  // And every way of letting go sets the saved one back.
+  desktop.keyboard.Press(platform::VK_CONTROL);
+  desktop.window.Tick();
+  desktop.window.CloseRequest();
+  EXPECT_EQ(desktop.mouse.swapped, UserSwapped());
+}
+
+TEST_P(SavedButtonSetting, ASavedValueThatCannotBeReadLeavesTheLiveAssignment) {
+  for (const fake::RegistryValue& unreadable :
+       {fake::RegistryValue{fake::REG_DWORD, std::string("\x01\0\0\0", 4)},
+        fake::RegistryValue{fake::REG_SZ, "yes"},
+        fake::RegistryValue{fake::REG_SZ, std::string(40, '1')}}) {
+    fake::FakeDesktop d;
+    app::Veltrane2 v(d, d.window);
+    d.registry.values[{fake::kMouseKey, "SwapMouseButtons"}] = unreadable;
+    d.mouse.swapped = UserSwapped();
+    v.Start();
+    d.window.Tick();
+    EXPECT_EQ(d.mouse.swapped, UserSwapped()) << unreadable.data;
+    EXPECT_EQ(d.log.Only({"GetSystemMetrics"}).size(), 1u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(NormalAndSwapped, SavedButtonSetting, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Swapped" : "Normal"; });
 
 INSTANTIATE_TEST_SUITE_P(NormalAndSwapped, ButtonAssignment, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Swapped" : "Normal"; });

@@ -109,7 +109,7 @@ TEST_F(KeyLoop, CtrlSwapsTheButtonsForOneTickOnly) {
 
 TEST_F(KeyLoop, ALeftHandedUserKeepsTheirAssignmentAndCtrlTurnsItAround) {
   desktop.mouse.swapped = true;
-  buttons.ReadUserSetting(desktop);
+  buttons.ReadUserSetting(desktop, desktop);
   Tick();
   EXPECT_THAT(desktop.log.Only({"SwapMouseButton"}), ElementsAre("SwapMouseButton(1)"));
   EXPECT_TRUE(desktop.mouse.swapped);

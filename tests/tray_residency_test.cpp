@@ -26,6 +26,17 @@ class Residency : public ::testing::Test {
   std::string Nim(std::uint32_t message) const {
     return fake::Format("Shell_NotifyIconA", message, static_cast<std::uint32_t>(hidden), 0u);
   }
+  // The calls that show a close's steps, and what a close makes of them: the
+  // unload step, the window destroyed, the final steps, the buttons set back.
+  std::vector<std::string> CloseCalls() const {
+    return desktop.log.Only({"Shell_NotifyIconA", "Destroy", "SendMessageA", "UnregisterClassA",
+                             "SwapMouseButton", "EndProcess"});
+  }
+  std::vector<std::string> ClosedOnce() const {
+    return {Nim(2), "Destroy()", Nim(2),
+            fake::Format("SendMessageA", hidden, platform::WM_CLOSE, 0, 0),
+            "UnregisterClassA(\"VB InTray Class\",4194304)", "SwapMouseButton(0)"};
+  }
 
   fake::FakeDesktop desktop;
   app::Veltrane2 veltrane{desktop, desktop.window};
@@ -84,12 +95,7 @@ TEST_F(Residency, AWindowThatCannotComeToTheFrontIsStillShown) {
 TEST_F(Residency, ACloseRequestRemovesTheIconThenTearsTheTrayObjectDown) {
   Start();
   desktop.window.CloseRequest();
-  EXPECT_THAT(desktop.log.Only({"Shell_NotifyIconA", "Destroy", "SendMessageA",
-                                "UnregisterClassA", "SwapMouseButton", "EndProcess"}),
-              ElementsAre(Nim(2), "Destroy()", Nim(2),
-                          fake::Format("SendMessageA", hidden, platform::WM_CLOSE, 0, 0),
-                          "UnregisterClassA(\"VB InTray Class\",4194304)",
-                          "SwapMouseButton(0)"));
+  EXPECT_EQ(CloseCalls(), ClosedOnce());
   EXPECT_EQ(Icon(), nullptr);
   EXPECT_FALSE(veltrane.SystemTray());
   EXPECT_TRUE(desktop.windows.windows.empty());
@@ -142,5 +148,93 @@ TEST_F(Residency, AnErrorInTheIconsAnswerTakesTheUntrappedErrorPath) {
   ASSERT_EQ(desktop.windows.messageBoxes.size(), 1u);
   EXPECT_EQ(desktop.windows.messageBoxes[0].caption, "Veltrane");
 }
+
+}  // namespace
+
+namespace {
+
+// Logoff and shutdown: WM_ENDSESSION is the last word before the process may
+// be ended, so the whole close has run when it returns.
+TEST_F(Residency, ASessionEndRunsTheCloseBeforeReturning) {
+  Start();
+  desktop.keyboard.Press(platform::VK_CONTROL);
+  desktop.window.Tick();  // the buttons turned, as a Ctrl press leaves them for a tick
+  ASSERT_TRUE(desktop.mouse.swapped);
+  desktop.log.Clear();
+  desktop.window.EndSession(true);
+  EXPECT_EQ(CloseCalls(), ClosedOnce());
+  EXPECT_EQ(Icon(), nullptr);
+  EXPECT_FALSE(desktop.mouse.swapped);
+  EXPECT_FALSE(veltrane.SystemTray());
+  EXPECT_TRUE(desktop.windows.windows.empty());
+}
+
+TEST_F(Residency, ASessionEndThatIsCalledOffChangesNothing) {
+  Start();
+  desktop.window.EndSession(false);
+  EXPECT_TRUE(desktop.log.Entries().empty());
+  ASSERT_NE(Icon(), nullptr);
+  ASSERT_TRUE(desktop.IconMouse(hidden, platform::WM_LBUTTONUP));
+  desktop.window.Tick();
+  EXPECT_FALSE(desktop.log.Only({"GetAsyncKeyState"}).empty());
+}
+
+// Ways of ending: a close request, a session end, Exit, the red dot.
+enum class Ending { Close, SessionEnd, Exit, RedDot };
+
+const char* EndingName(Ending ending) {
+  switch (ending) {
+    case Ending::Close: return "Close";
+    case Ending::SessionEnd: return "SessionEnd";
+    case Ending::Exit: return "Exit";
+    case Ending::RedDot: return "RedDot";
+  }
+  return "?";
+}
+
+// A second ending that arrives while the first waits on the shell's removal
+// of the icon (Windows delivers sent messages during that call) does nothing.
+class SecondEnding : public Residency,
+                     public ::testing::WithParamInterface<std::tuple<Ending, Ending>> {
+ protected:
+  void Begin(Ending ending) {
+    switch (ending) {
+      case Ending::Close: desktop.window.CloseRequest(); break;
+      case Ending::SessionEnd: desktop.window.EndSession(true); break;
+      case Ending::Exit: desktop.window.Click(Centre(ControlId::hitarea)); break;
+      case Ending::RedDot: desktop.window.Click(Centre(ControlId::xarea)); break;
+    }
+  }
+  static bool EndsAtOnce(Ending ending) { return ending == Ending::Exit || ending == Ending::RedDot; }
+};
+
+TEST_P(SecondEnding, ArrivingDuringTheFirstDoesNothingMore) {
+  const auto [first, second] = GetParam();
+  Start();
+  desktop.shell.sentWhileWaiting[platform::NIM_DELETE] = [&, second = second] { Begin(second); };
+  if (EndsAtOnce(first)) {
+    EXPECT_THROW(Begin(first), fake::ProcessEnded);
+    EXPECT_THAT(desktop.log.Entries(),
+                ElementsAre(Nim(2), "SwapMouseButton(0)", "EndProcess()"));
+  } else {
+    Begin(first);
+    EXPECT_EQ(CloseCalls(), ClosedOnce());
+    EXPECT_FALSE(veltrane.SystemTray());
+  }
+  EXPECT_TRUE(desktop.shell.sentWhileWaiting.empty()) << "the second ending was never sent";
+  EXPECT_EQ(Icon(), nullptr);
+  EXPECT_TRUE(desktop.windows.messageBoxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryPair, SecondEnding,
+    ::testing::Combine(::testing::Values(Ending::Close, Ending::SessionEnd, Ending::Exit,
+                                         Ending::RedDot),
+                       ::testing::Values(Ending::Close, Ending::SessionEnd, Ending::Exit,
+                                         Ending::RedDot)),
+    [](const auto& info) {
+      return std::string(EndingName(std::get<0>(info.param))) + "Then" +
+             EndingName(std::get<1>(info.param));
+    });
 
 }  // namespace

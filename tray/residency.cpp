@@ -11,7 +11,13 @@ void TrayResidency::CreationSteps() {
   window_.Hide();
 }
 
-void TrayResidency::RemoveIcon() { SystemTray_->RemoveIcon(); }
+void TrayResidency::RemoveIcon() {
+  if (SystemTray_) SystemTray_->RemoveIcon();
+}
+
+void TrayResidency::StopAnswering() {
+  if (SystemTray_) SystemTray_->Unadvise(*this);
+}
 
 void TrayResidency::FinalSteps() {
   // The shell refuses this second removal after the unload step; harmless.

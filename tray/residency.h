@@ -19,8 +19,11 @@ class TrayResidency : private clsInTrayEvents {
   // The last creation steps of the main window: icon added, window hidden.
   void CreationSteps();
   // Takes the icon out of the notification area: the unload step, and the
-  // first thing Exit does.
+  // first thing Exit does. Without a tray object (startup failed before it,
+  // or the final steps released it) there is no icon to take out.
   void RemoveIcon();
+  // The program is ending: the icon's events are no longer answered.
+  void StopAnswering();
   // After the window is destroyed: the icon removed once more, then the tray
   // object released, which closes its window and unregisters its class.
   void FinalSteps();

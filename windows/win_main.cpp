@@ -1,9 +1,12 @@
 // The program's entry point on Windows: the real platform under the main window.
+#include <windows.h>
+
 #include "app/veltrane2.h"
 #include "windows/windows_win32.h"
 #include "windows/windows_window_layer.h"
 
-int main() {
+// WinMain: the entry point every Windows toolchain links for a GUI program.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   platform::windows::WindowsWin32 win32;
   platform::windows::WindowsWindowLayer window;
   app::Veltrane2 veltrane(win32, window);

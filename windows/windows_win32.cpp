@@ -1,6 +1,7 @@
 #include "windows/windows_win32.h"
 
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <cstring>
@@ -91,6 +92,24 @@ std::int32_t WindowsWin32::WideCharToMultiByte(std::uint32_t CodePage, std::uint
       cbMultiByte, lpDefaultChar, lpUsedDefaultChar ? &usedDefault : nullptr);
   if (lpUsedDefaultChar) *lpUsedDefaultChar = usedDefault;
   return written;
+}
+
+std::int32_t WindowsWin32::CoInitializeEx(void* pvReserved, std::uint32_t dwCoInit) {
+  return ::CoInitializeEx(pvReserved, dwCoInit);
+}
+
+void WindowsWin32::CoUninitialize() { ::CoUninitialize(); }
+
+std::int32_t WindowsWin32::RegGetValueA(Handle hkey, const char* lpSubKey, const char* lpValue,
+                                        std::uint32_t dwFlags, std::uint32_t* pdwType,
+                                        void* pvData, std::uint32_t* pcbData) {
+  DWORD type = 0;
+  DWORD size = pcbData ? *pcbData : 0;
+  const LSTATUS status = ::RegGetValueA(As<HKEY>(hkey), lpSubKey, lpValue, dwFlags, &type, pvData,
+                                        pcbData ? &size : nullptr);
+  if (pdwType) *pdwType = type;
+  if (pcbData) *pcbData = size;
+  return status;
 }
 
 Handle WindowsWin32::CreateRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2,

@@ -24,6 +24,12 @@ class WindowsWin32 final : public Win32 {
                                    char* lpMultiByteStr, std::int32_t cbMultiByte,
                                    const char* lpDefaultChar,
                                    std::int32_t* lpUsedDefaultChar) override;
+  std::int32_t CoInitializeEx(void* pvReserved, std::uint32_t dwCoInit) override;
+  void CoUninitialize() override;
+
+  std::int32_t RegGetValueA(Handle hkey, const char* lpSubKey, const char* lpValue,
+                            std::uint32_t dwFlags, std::uint32_t* pdwType, void* pvData,
+                            std::uint32_t* pcbData) override;
 
   Handle CreateRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) override;
   Handle CreateRoundRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,

@@ -122,7 +122,7 @@ Handle WindowsWindowLayer::Create(const WindowDesc& desc, WindowEvents& events) 
   wc.hInstance = instance;
   wc.hIcon = icon;
   wc.lpszClassName = kClassName;
-  RegisterClassA(&wc);
+  if (!RegisterClassA(&wc)) return 0;
 
   // Frameless; the system menu and minimize box let the taskbar button work.
   const DWORD style = WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
@@ -238,6 +238,18 @@ LResult WindowsWindowLayer::Dispatch(std::uint32_t message, WParam wParam, LPara
     case WM_CLOSE:
       events_->OnCloseRequest();
       return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;  // nothing to save: the session may end
+    case WM_ENDSESSION:
+      events_->OnEndSession(wParam != FALSE);
+      return 0;
+    case WM_CAPTURECHANGED:
+      // Our own SetCapture on a second button keeps the capture here.
+      if (reinterpret_cast<HWND>(lParam) != hwnd) events_->OnCaptureLost();
+      return 0;
+    case WM_CANCELMODE:
+      events_->OnCaptureLost();
+      break;  // the default releases the capture
     case WM_SETTINGCHANGE:
       if (wParam == SPI_SETMOUSEBUTTONSWAP) events_->OnMouseButtonsChanged();
       break;

@@ -6,6 +6,7 @@
 #include "fake/call_log.h"
 #include "fake/fake_gdi.h"
 #include "fake/fake_input.h"
+#include "fake/fake_registry.h"
 #include "fake/fake_shell.h"
 #include "fake/fake_window_layer.h"
 #include "fake/fake_windows.h"
@@ -36,6 +37,13 @@ class FakeDesktop : public platform::Win32 {
                                    char* lpMultiByteStr, std::int32_t cbMultiByte,
                                    const char* lpDefaultChar,
                                    std::int32_t* lpUsedDefaultChar) override;
+  std::int32_t CoInitializeEx(void* pvReserved, std::uint32_t dwCoInit) override;
+  void CoUninitialize() override;
+
+  // Registry
+  std::int32_t RegGetValueA(platform::Handle hkey, const char* lpSubKey, const char* lpValue,
+                            std::uint32_t dwFlags, std::uint32_t* pdwType, void* pvData,
+                            std::uint32_t* pcbData) override;
 
   // GDI
   platform::Handle CreateRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2,
@@ -87,6 +95,7 @@ class FakeDesktop : public platform::Win32 {
   GdiState gdi;
   WindowsState windows;
   ShellState shell;
+  RegistryState registry;
   FakeWindowLayer window{log, faults};
 };
 

@@ -51,6 +51,12 @@ std::int32_t FakeDesktop::Shell_NotifyIconA(std::uint32_t dwMessage,
   log.Record("Shell_NotifyIconA", dwMessage, fields.hWnd, fields.uID);
   if (faults.Hit("Shell_NotifyIconA") == Fault::FailResult) return 0;
   // No taskbar, no notification area; and only the first-version record is modelled.
+  if (auto waiting = shell.sentWhileWaiting.find(dwMessage);
+      waiting != shell.sentWhileWaiting.end()) {
+    const std::function<void()> send = std::move(waiting->second);
+    shell.sentWhileWaiting.erase(waiting);
+    send();
+  }
   if (!shell.taskbarRunning || fields.cbSize != platform::NotifyIconDataA::kSize) return 0;
   const ShellState::IconKey key{fields.hWnd, fields.uID};
   auto it = shell.icons.find(key);
@@ -112,6 +118,18 @@ std::int32_t FakeDesktop::WideCharToMultiByte(std::uint32_t CodePage, std::uint3
   if (out.size() > static_cast<std::size_t>(cbMultiByte)) return 0;    // buffer too small
   std::memcpy(lpMultiByteStr, out.data(), out.size());
   return static_cast<std::int32_t>(out.size());
+}
+
+std::int32_t FakeDesktop::CoInitializeEx(void* pvReserved, std::uint32_t dwCoInit) {
+  log.Record("CoInitializeEx", reinterpret_cast<std::uintptr_t>(pvReserved), dwCoInit);
+  constexpr std::int32_t RPC_E_CHANGED_MODE = static_cast<std::int32_t>(0x80010106);
+  if (faults.Hit("CoInitializeEx") == Fault::FailResult) return RPC_E_CHANGED_MODE;
+  return 0;  // S_OK
+}
+
+void FakeDesktop::CoUninitialize() {
+  log.Record("CoUninitialize");
+  faults.Hit("CoUninitialize");
 }
 
 void FakeDesktop::StopTaskbar() {

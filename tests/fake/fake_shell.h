@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -55,6 +56,10 @@ struct ShellState {
   std::intptr_t executeResult = 42;   // > 32 is success
   std::map<IconKey, TrayIcon> icons;
   bool taskbarRunning = true;
+  // A Shell_NotifyIconA call waits on the shell's process, and messages other
+  // programs send to ours are delivered meanwhile: what the next call of a
+  // given dwMessage delivers, once, while it waits.
+  std::map<std::uint32_t, std::function<void()>> sentWhileWaiting;
   // The ANSI code page beyond ASCII: each character with its one or two
   // bytes; any other character becomes the default character '?'.
   std::map<char16_t, std::string> ansiCodePage = WesternCodePage();

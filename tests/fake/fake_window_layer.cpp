@@ -19,7 +19,7 @@ platform::Handle FakeWindowLayer::Create(const platform::WindowDesc& newDesc,
                                          platform::WindowEvents& events) {
   log_.Record("CreateWindow", newDesc.bounds.x, newDesc.bounds.y, newDesc.bounds.width,
                   newDesc.bounds.height, newDesc.text);
-  faults_.Hit("CreateWindow");
+  if (faults_.Hit("CreateWindow") == Fault::FailResult) return 0;
   desc = newDesc;
   events_ = &events;
   created = true;
@@ -88,6 +88,10 @@ void FakeWindowLayer::Click(platform::Point client, std::int16_t button) {
 }
 
 void FakeWindowLayer::CloseRequest() { events_->OnCloseRequest(); }
+
+void FakeWindowLayer::EndSession(bool ending) { events_->OnEndSession(ending); }
+
+void FakeWindowLayer::CaptureLost() { events_->OnCaptureLost(); }
 
 void FakeWindowLayer::MouseButtonsChanged() { events_->OnMouseButtonsChanged(); }
 

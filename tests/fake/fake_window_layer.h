@@ -41,6 +41,9 @@ class FakeWindowLayer : public platform::WindowLayer {
   void Mouse(platform::MouseAction action, platform::Point client, std::int16_t button = 0);
   void Click(platform::Point client, std::int16_t button = platform::kPrimaryButton);
   void CloseRequest();
+  // WM_QUERYENDSESSION is answered by the window layer; this is WM_ENDSESSION.
+  void EndSession(bool ending);
+  void CaptureLost();
   void MouseButtonsChanged();
   platform::Pointer PointerAt(platform::Point client);
   std::vector<Drawn> Paint();

@@ -184,6 +184,11 @@ std::int32_t FakeDesktop::MessageBoxA(platform::Handle hWnd, const char* lpText,
   log.Record("MessageBoxA", hWnd, lpText, lpCaption, uType);
   if (faults.Hit("MessageBoxA") == Fault::FailResult) return 0;
   windows.messageBoxes.push_back({hWnd, lpText ? lpText : "", lpCaption ? lpCaption : "", uType});
+  while (!windows.queued.empty()) {
+    const std::function<void()> message = std::move(windows.queued.front());
+    windows.queued.pop_front();
+    message();
+  }
   return 1;  // IDOK
 }
 

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -74,6 +76,10 @@ struct WindowsState {
   std::map<std::string, std::uint32_t> registeredMessages;  // keyed by lower-case name
   std::vector<Delivered> delivered;
   std::vector<MessageBoxShown> messageBoxes;
+  // Messages waiting in the program's queue (ticks, clicks, the icon's
+  // callbacks): a message box runs its own loop, which delivers them, in
+  // order, while the box is up.
+  std::deque<std::function<void()>> queued;
   platform::Handle foreground = 0;
   platform::Handle nextWindow = 0x2000;
   std::uint32_t nextMessage = 0xC000;
