@@ -8,9 +8,12 @@ import struct
 import subprocess
 import sys
 
-SYSTEM_DLLS = {
-    "kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll",
-    "msvcrt.dll", "advapi32.dll", "ole32.dll",
+# Exactly what the program imports: the C runtime and the system DLLs of
+# the calls it makes (advapi32 for the saved mouse setting, ole32 for COM
+# ahead of the shell's ShellExecuteA).
+IMPORTED_DLLS = {
+    "kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "msvcrt.dll",
+    "advapi32.dll", "ole32.dll",
 }
 VERSION_STRINGS = {
     "FileVersion": "2.01.0003",
@@ -71,8 +74,8 @@ def check_exe(path, expect_machine, expect_magic, objdump, label):
     check(label + " GUI subsystem", subsystem == 2, str(subsystem))
 
     dlls = imported_dlls(path, objdump)
-    foreign = [d for d in dlls if d not in SYSTEM_DLLS]
-    check(label + " imports only system DLLs", dlls and not foreign, "imports " + ", ".join(foreign or dlls))
+    check(label + " imports exactly its system DLLs", set(dlls) == IMPORTED_DLLS,
+          "imports " + ", ".join(dlls) + "; expected " + ", ".join(sorted(IMPORTED_DLLS)))
 
     listing = run("wrestool", "-l", path).decode("latin-1")
     check(label + " icon group 1", re.search(r"--type=14 --name=1 ", listing) is not None, listing)

@@ -1,0 +1,367 @@
+#!/usr/bin/env python3
+"""End-to-end checks of how the 32-bit Veltrane.exe ends, under Wine.
+
+Every way of ending leaves the user's own mouse-button assignment, the one
+saved in the prefix's registry ("SwapMouseButtons" under HKCU\\Control
+Panel\\Mouse), and nothing of the program behind:
+
+- a session end (`wineboot --end-session`) runs the close before the
+  main window's WM_ENDSESSION returns: the icon removed, the window
+  destroyed, the saved assignment set back;
+- Exit, the red dot and a close request set the saved assignment back;
+- a swap another program left behind is not taken for the user's;
+- SwapMouseButton never changes the saved value, and a change of the saved
+  value, announced as the system's mouse settings announce it, becomes the
+  assignment the ticks keep;
+- an untrapped error (a screen density the window's outline overflows at)
+  shows one box, runs no tick's work while the box is up, and after the box
+  sets the saved assignment back and ends the process at once.
+
+What the program does is read from Wine's relay trace of a few calls
+(SwapMouseButton, MessageBoxA, DestroyWindow, Shell_NotifyIconA) and of the
+window procedures; a process's button swap is invisible from outside.
+The harness (private Xvfb, Wine environment, sessions, probes) is
+tests/e2e/run_e2e.py's; this file uses a prefix of its own, since it changes
+the prefix's registry.
+
+Usage: tests/e2e/lifecycle_e2e.py [--exe PATH] [-k NAME]
+"""
+
+import argparse
+import os
+import re
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
+from types import SimpleNamespace
+
+ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+os.environ.setdefault("WINEPREFIX", str(ROOT / "build" / "wine-prefix-lifecycle"))
+import run_e2e as e2e  # noqa: E402
+
+e2e.BUILD = ROOT / "build" / "e2e-lifecycle"
+WINE32 = "/usr/lib/wine/wine"
+LIFEPROBE = "lifeprobe"
+MOUSE_KEY = r"HKCU\Control Panel\Mouse"
+DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
+RELAYED = "user32.SwapMouseButton;user32.MessageBoxA;user32.DestroyWindow;shell32.Shell_NotifyIconA"
+# A screen density at which the window's outline no longer fits 32-bit
+# coordinates: its building raises Overflow (error 6) during startup.
+OVERFLOWING_DPI = 500_000_000
+
+
+class Trace:
+    """The relay trace of one run: the relayed calls and returns in order,
+    and the window procedures' calls around them."""
+
+    CALL = re.compile(r"^[0-9a-f]+:(Call|Ret) +(\w+\.\w+)\((.*?)\)(?: retval=([0-9a-f]+))?")
+    PROC = re.compile(r"^[0-9a-f]+:(Call|Ret) +window proc \w+ \(hwnd=(\w+),msg=(\w+),wp=(\w+)")
+
+    def __init__(self, path):
+        self.path = Path(path)
+
+    def lines(self):
+        return self.path.read_text(errors="replace").splitlines()
+
+    def events(self):
+        """(kind, function, arguments, return value) per relayed call or return."""
+        return [m.groups() for m in map(self.CALL.match, self.lines()) if m]
+
+    def swaps(self):
+        """The arguments of every SwapMouseButton call, as numbers."""
+        return [int(args, 16) for kind, fn, args, _ in self.events()
+                if kind == "Call" and fn == "user32.SwapMouseButton"]
+
+    def timer_messages(self):
+        return sum(1 for m in map(self.PROC.match, self.lines())
+                   if m and m.group(1) == "Call" and m.group(3) == "WM_TIMER")
+
+    def calls_while_handling(self, message, wparam):
+        """For each window that handled `message` with `wparam`: the relayed
+        calls made before its procedure returned, as (function, arguments)."""
+        spans, open_spans = [], {}
+        for line in self.lines():
+            proc = self.PROC.match(line)
+            if proc and proc.group(3) == message and int(proc.group(4), 16) == wparam:
+                if proc.group(1) == "Call":
+                    open_spans[proc.group(2)] = []
+                elif proc.group(2) in open_spans:
+                    spans.append(open_spans.pop(proc.group(2)))
+                continue
+            call = self.CALL.match(line)
+            if call and call.group(1) == "Call":
+                for calls in open_spans.values():
+                    calls.append((call.group(2), call.group(3)))
+        return spans
+
+
+# ------------------------------------------------------------ helpers
+
+def reg(t, *args, check=True):
+    # Not captured: wine's helper processes inherit the pipes and outlive reg.
+    return e2e.run([t.display.wine, "reg", *args], env=t.display.env, timeout=60,
+                   check=check, capture=False)
+
+
+def save_buttons(t, swapped):
+    """The user's saved assignment, as the system's mouse settings keep it."""
+    reg(t, "add", MOUSE_KEY, "/v", "SwapMouseButtons", "/t", "REG_SZ",
+        "/d", "1" if swapped else "0", "/f")
+
+
+def saved_buttons(t):
+    out = e2e.run([t.display.wine, "reg", "query", MOUSE_KEY, "/v", "SwapMouseButtons"],
+                  env=t.display.env, timeout=60)
+    m = re.search(r"SwapMouseButtons\s+REG_SZ\s+(\S*)", out)
+    if not m:
+        raise e2e.Failure(f"no SwapMouseButtons value in the prefix: {out.strip()[:200]}")
+    return m.group(1)
+
+
+def start_traced(t):
+    """Starts Veltrane.exe under a relay trace; returns the trace. The window
+    is waited for unless startup is expected to fail."""
+    t.wait_no_window()
+    traced = SimpleNamespace(wine=t.display.wine,
+                             env=dict(t.display.env, WINEDEBUG="+relay"))
+    t.app = e2e.Process(traced, [t.opts.exe], e2e.BUILD / "logs" / f"{t.name}.app.log")
+    t.procs.append(t.app)
+    return Trace(t.app.log)
+
+
+def lifeprobe(t, *verb, timeout=15):
+    proc = t.start(e2e.BUILD / f"{LIFEPROBE}.exe", *verb, tag=LIFEPROBE)
+    if not proc.wait_exit(timeout):
+        raise e2e.Failure(f"lifeprobe {' '.join(verb)} did not finish")
+    proc.logfile.close()
+    text = Path(proc.log).read_text().strip()
+    if proc.popen.returncode != 0:
+        raise e2e.Failure(f"lifeprobe {' '.join(verb)} failed ({proc.popen.returncode}): {text}")
+    return text
+
+
+def wait_swap(trace, value, after=0, timeout=5):
+    """Waits until a SwapMouseButton(value) call follows the first `after` calls."""
+    return e2e.wait_until(lambda: value in trace.swaps()[after:], timeout, 0.1)
+
+
+def check_ended_with(t, trace, saved, how):
+    t.check(t.app.wait_exit(10), f"the process still runs 10 s after {how}")
+    swaps = trace.swaps()
+    t.check(swaps, f"no SwapMouseButton call in the trace ({how})")
+    t.check(swaps[-1] == saved,
+            f"after {how} the last SwapMouseButton call was ({swaps[-1]}), "
+            f"the saved assignment is {saved}")
+    t.check(saved_buttons(t) == str(saved),
+            f"SwapMouseButtons in the registry is {saved_buttons(t)!r} after {how}, "
+            f"was {saved!r}")
+
+
+# ------------------------------------------------------------------- tests
+
+def test_session_end(t):
+    """`wineboot --end-session` sends WM_QUERYENDSESSION, then WM_ENDSESSION
+    with wParam 1 to each top-level window, and ends the process when they
+    return. Before the main window's WM_ENDSESSION returns, the close has
+    run: the icon removed, the window destroyed, the hidden window closed,
+    the saved assignment set back last."""
+    save_buttons(t, True)
+    trace = start_traced(t)
+    t.wid = t.wait_window("Veltrane")
+    t.wait_tray_count(1)
+    started = time.monotonic()
+    e2e.run([t.display.wine, "wineboot", "--end-session"], env=t.display.env, timeout=60,
+            capture=False)
+    check_ended_with(t, trace, 1, "the session end")
+    t.wait_tray_count(0)
+    handled = [calls for calls in trace.calls_while_handling("WM_ENDSESSION", 1) if calls]
+    t.check(len(handled) == 1,
+            f"{len(handled)} windows did something while handling WM_ENDSESSION: {handled}")
+    names = [fn for fn, _ in handled[0]]
+    t.check(names[:2] == ["shell32.Shell_NotifyIconA", "user32.DestroyWindow"] and
+            handled[0][0][1].startswith("00000002,"),
+            f"WM_ENDSESSION began with {handled[0][:2]}, not the icon's removal and the "
+            "window's destruction")
+    t.check(handled[0][-1] == ("user32.SwapMouseButton", "00000001"),
+            f"WM_ENDSESSION ended with {handled[0][-1]}, not SwapMouseButton(1)")
+    t.note(f"{len(handled[0])} relayed calls inside WM_ENDSESSION; process gone "
+           f"{time.monotonic() - started:.1f} s after wineboot started")
+
+
+def test_exit_red_dot_and_close_set_the_saved_buttons_back(t):
+    """Each of Exit, the red dot and a close request leaves the saved
+    assignment (swapped) as the last word."""
+    ways = (("Exit", lambda: t.click_centre(e2e.HITAREA)),
+            ("the red dot", lambda: t.click_centre(e2e.XAREA)),
+            ("a close request", lambda: t.probe("close")))
+    for how, end in ways:
+        save_buttons(t, True)
+        trace = start_traced(t)
+        t.wid = t.wait_window("Veltrane")
+        t.check(wait_swap(trace, 1), "no tick kept the saved swapped assignment")
+        end()
+        check_ended_with(t, trace, 1, how)
+        t.cleanup()
+
+
+def test_a_swap_left_behind_is_not_the_users(t):
+    """Another program left the buttons swapped (as an instance killed within
+    a tick of a Ctrl press leaves them); the saved assignment is the normal
+    one, and that is what the ticks keep and the close leaves."""
+    save_buttons(t, False)
+    lifeprobe(t, "swap", "1")
+    trace = start_traced(t)
+    t.wid = t.wait_window("Veltrane")
+    t.check(wait_swap(trace, 0), "no tick kept the saved normal assignment")
+    t.check(1 not in trace.swaps(), f"the ticks swapped with {sorted(set(trace.swaps()))}")
+    t.probe("close")
+    check_ended_with(t, trace, 0, "a close request")
+
+
+def test_a_changed_setting_becomes_the_users(t):
+    """The saved value changes under the running program: SwapMouseButton's
+    calls leave it alone, and nothing changes until the change is announced
+    as the system's mouse settings announce it (the probe saves and
+    announces); then the ticks keep it, and a close leaves it."""
+    save_buttons(t, False)
+    lifeprobe(t, "swap", "0")   # no swap left behind by an earlier program
+    trace = start_traced(t)
+    t.wid = t.wait_window("Veltrane")
+    t.check(wait_swap(trace, 0), "no tick kept the saved normal assignment")
+    save_buttons(t, True)   # saved, not announced
+    before = len(trace.swaps())
+    time.sleep(0.5)
+    unannounced = set(trace.swaps()[before:])
+    t.check(unannounced == {0}, f"before the notice the ticks swap with {unannounced}")
+    t.check(saved_buttons(t) == "1",
+            f"SwapMouseButton(0) calls changed the saved value to {saved_buttons(t)!r}")
+    before = len(trace.swaps())
+    lifeprobe(t, "swap-setting", "1")
+    t.check(wait_swap(trace, 1, before), "no tick took up the announced swapped assignment")
+    time.sleep(0.3)
+    last = trace.swaps()[-5:]
+    t.check(set(last) == {1}, f"the ticks after the notice swap with {last}")
+    t.probe("close")
+    check_ended_with(t, trace, 1, "a close request")
+
+
+def test_untrapped_error(t):
+    """At a density the outline overflows at, startup raises Overflow: one
+    box; while it is up its loop delivers ticks, which do nothing; after OK
+    the saved assignment is set back and the process ends at once."""
+    save_buttons(t, True)
+    reg(t, "add", DESKTOP_KEY, "/v", "LogPixels", "/t", "REG_DWORD",
+        "/d", str(OVERFLOWING_DPI), "/f")
+    try:
+        trace = start_traced(t)
+
+        def box_call():
+            return [e for e in trace.events() if e[0] == "Call" and e[1] == "user32.MessageBoxA"]
+        if not e2e.wait_until(box_call, 30, 0.2):
+            raise e2e.Failure("no message box within 30 s")
+    finally:
+        reg(t, "delete", DESKTOP_KEY, "/v", "LogPixels", "/f", check=False)
+    t.check("Run-time error '6':\\n\\nOverflow" in box_call()[0][2],
+            f"the box says {box_call()[0][2]}")
+    time.sleep(1.0)   # a hundred ticks' time with the box up
+    ticks = trace.timer_messages()
+    lifeprobe(t, "dismiss-box")
+    t.check(t.app.wait_exit(5), "the process still runs 5 s after the box was dismissed")
+    t.check(t.app.popen.returncode == 0, f"the process ended with code {t.app.popen.returncode}")
+    events = trace.events()
+    calls = [(e[1], e[2]) for e in events if e[0] == "Call"]
+    box_at = calls.index(("user32.MessageBoxA", box_call()[0][2]))
+    t.check(len(box_call()) == 1, f"{len(box_call())} message boxes")
+    t.check(ticks > 10, f"only {ticks} timer messages reached the window while the box was up")
+    t.check(calls[box_at + 1:] == [("user32.SwapMouseButton", "00000001")],
+            f"after the box was called: {calls[box_at + 1:][:6]}")
+    t.note(f"{ticks} timer messages delivered during the box, none answered")
+
+
+TESTS = [
+    test_session_end,
+    test_exit_red_dot_and_close_set_the_saved_buttons_back,
+    test_a_swap_left_behind_is_not_the_users,
+    test_a_changed_setting_becomes_the_users,
+    test_untrapped_error,
+]
+
+
+# ------------------------------------------------------------------- driver
+
+def can_run_32bit():
+    """The 32-bit loader is itself a 32-bit program: if it starts, the
+    machine runs 32-bit code."""
+    try:
+        return subprocess.run([WINE32, "--version"], capture_output=True,
+                              timeout=30).returncode == 0
+    except (OSError, subprocess.TimeoutExpired):
+        return False
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--exe", default=str(ROOT / "build" / "mingw-i686" / "Veltrane.exe"))
+    ap.add_argument("-k", dest="name", help="run only the tests whose name contains NAME")
+    opts = ap.parse_args()
+    opts.exe = str(Path(opts.exe).resolve())
+    opts.skin = str(ROOT / "assets" / "skin.bmp")
+    if not can_run_32bit():
+        raise SystemExit(f"lifecycle_e2e: {WINE32} does not start: this machine cannot run "
+                         "32-bit programs (wine32:i386), so the 32-bit product is not checked")
+    if not Path(opts.exe).is_file():
+        raise SystemExit(f"lifecycle_e2e: {opts.exe} not found; build it first "
+                         "(cmake --preset mingw-i686 && cmake --build --preset mingw-i686)")
+    tests = [f for f in TESTS if not opts.name or opts.name in f.__name__]
+    if not tests:
+        raise SystemExit(f"lifecycle_e2e: no test matches {opts.name!r}")
+
+    t0 = time.monotonic()
+    e2e.PROBES = tuple(dict.fromkeys(e2e.PROBES + (LIFEPROBE,)))
+    e2e.build_probes()
+    display = e2e.Display()
+    display.wine = WINE32
+    passed = failed = 0
+    signal.signal(signal.SIGALRM, e2e._alarm)
+    try:
+        setup = e2e.Session(display, opts, "setup")
+        reg(setup, "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/d", RELAYED, "/f")
+        # A run stopped inside the error check may have left its density behind.
+        reg(setup, "delete", DESKTOP_KEY, "/v", "LogPixels", "/f", check=False)
+        print(f"lifecycle_e2e: {opts.exe} on {display.name}, "
+              f"setup {time.monotonic() - t0:.1f} s", flush=True)
+        for test in tests:
+            name = test.__name__[len("test_"):]
+            session = e2e.Session(display, opts, name)
+            started = time.monotonic()
+            signal.alarm(e2e.TEST_TIMEOUT_S * 2)
+            try:
+                test(session)
+                result, reason = "PASS", "; ".join(session.notes)
+            except e2e.Failure as e:
+                result, reason = "FAIL", str(e)
+            except e2e.TestTimeout:
+                result, reason = "FAIL", f"timed out after {e2e.TEST_TIMEOUT_S * 2} s"
+            except Exception as e:  # a broken helper is a failed test, not a dead run
+                result, reason = "FAIL", f"{type(e).__name__}: {e}"
+            finally:
+                signal.alarm(0)
+                session.cleanup()
+            if result == "PASS":
+                passed += 1
+            else:
+                failed += 1
+            print(f"{result} {name}: {reason or 'ok'} ({time.monotonic() - started:.1f} s)",
+                  flush=True)
+    finally:
+        display.close()
+    print(f"lifecycle_e2e: total {time.monotonic() - t0:.1f} s")
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
