@@ -26,10 +26,6 @@ class Veltrane2 : public platform::WindowEvents,
   void Start();
   // Start, then the message loop until the process ends.
   void Run();
-  // Shows the error in a message box, then ends the process as Exit does.
-  // Only the first error is told: the box runs its own message loop, and an
-  // error raised meanwhile returns here at once.
-  void ReportUntrapped(const std::exception& error);
 
   const Form& GetForm() const { return *form_; }
   const skin::HoverFeedback& Hover() const { return hover_; }
@@ -66,6 +62,10 @@ class Veltrane2 : public platform::WindowEvents,
   void EnterPhase(Phase phase);
   void Close();
   [[noreturn]] void EndAtOnce();
+  // Shows the error in a message box, then ends the process as Exit does.
+  // Only the first error is told: the box runs its own message loop, and an
+  // error raised meanwhile returns here at once.
+  void ReportUntrapped(const std::exception& error);
   void OpenHomePage();
 
   // Runs a handler while the program is running; an error that leaves it
