@@ -1,9 +1,11 @@
-# Sourced helper: run the 64-bit build under Wine on a private X display.
+# Sourced helper: run Veltrane under Wine on a private X display.
 #
 #   source scripts/lib/wine-env.sh
 #   wine_env_init            # prefix, env vars, cleanup trap
 #   wine_env_start_xvfb      # private Xvfb on a free :91..:99, exports DISPLAY
-#   "$WINE" some.exe &       # run things
+#   wine_env_prepare_prefix  # the 64-bit prefix; it serves both word sizes
+#   wine_env_try_32bit       # can this machine run 32-bit programs? (say why not)
+#   "$WINE32" some.exe &     # run things ($WINE for 64-bit programs)
 #   (cleanup runs on exit: our wineserver -k, then our Xvfb)
 #
 # Only what this helper started is ever stopped: the Xvfb by its PID and the
@@ -11,6 +13,7 @@
 
 VELTRANE_ROOT="${VELTRANE_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 WINE="${WINE:-/usr/lib/wine/wine64}"
+WINE32="${WINE32:-/usr/lib/wine/wine}"
 WINESERVER="${WINESERVER:-/usr/lib/wine/wineserver}"
 WINE_ENV_XVFB_PID=""
 WINE_ENV_XVFB_LOG=""
@@ -25,7 +28,7 @@ wine_env_init() {
     export WINEDEBUG="${WINEDEBUG:--all}"
     # No Mono/Gecko installer dialogs in a fresh prefix.
     export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-    export WINE WINESERVER
+    export WINE WINE32 WINESERVER
     # One run at a time per prefix: runs sharing it would share its wineserver,
     # and one run's cleanup would stop the other's programs.
     mkdir -p "$(dirname "$WINEPREFIX")"
@@ -51,6 +54,23 @@ wine_env_prepare_prefix() {
     fi
 }
 
+# Succeeds when the 32-bit loader runs a 32-bit program (Wine's own cmd) in
+# the prefix; otherwise prints, on one line, why this machine cannot.
+# Tried rather than assumed: the package can be missing, or the kernel can
+# lack 32-bit support while the package is there.
+wine_env_try_32bit() {
+    local rc log="$WINEPREFIX.try32.log"
+    if [ ! -x "$WINE32" ]; then
+        echo "the 32-bit Wine loader $WINE32 is not installed (Debian package wine32:i386)"
+        return 1
+    fi
+    timeout 120 "$WINE32" cmd /c exit 7 >"$log" 2>&1 </dev/null && rc=0 || rc=$?
+    [ "$rc" -eq 7 ] && return 0
+    echo "$WINE32 could not run a 32-bit program (cmd /c exit 7 gave exit code $rc): " \
+         "$(grep -v '^$' "$log" | tail -n1)"
+    return 1
+}
+
 # Keeps the wineserver (and the Wine desktop with its tray) alive between
 # program runs, so each start does not pay for booting it again.
 wine_env_keep_server() {
@@ -58,6 +78,7 @@ wine_env_keep_server() {
 }
 
 # Starts Xvfb on the first free display of :91..:99 and exports DISPLAY.
+# WINE_ENV_SCREEN sets its size (default 1280x1024x24).
 wine_env_start_xvfb() {
     command -v Xvfb >/dev/null || wine_env_die "Xvfb not found (install the xvfb package)"
     local n tries
@@ -65,7 +86,7 @@ wine_env_start_xvfb() {
         [ -e "/tmp/.X$n-lock" ] && continue
         [ -e "/tmp/.X11-unix/X$n" ] && continue
         WINE_ENV_XVFB_LOG="${TMPDIR:-/tmp}/veltrane-xvfb-$n.log"
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset -r >"$WINE_ENV_XVFB_LOG" 2>&1 &
+        Xvfb ":$n" -screen 0 "${WINE_ENV_SCREEN:-1280x1024x24}" -nolisten tcp -noreset -r >"$WINE_ENV_XVFB_LOG" 2>&1 &
         WINE_ENV_XVFB_PID=$!
         for tries in $(seq 1 50); do
             if ! kill -0 "$WINE_ENV_XVFB_PID" 2>/dev/null; then

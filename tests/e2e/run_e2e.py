@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""End-to-end tests: the 64-bit Veltrane.exe under Wine on a private Xvfb.
+"""End-to-end tests: Veltrane.exe under Wine on a private Xvfb; the 32-bit
+product by default, the 64-bit build with --arch 64.
 
 Each test starts a fresh Veltrane.exe, drives it the way a user would (X
 pointer and keyboard through xdotool) or the way other programs would (probe
@@ -7,13 +8,22 @@ programs of our own, cross-built into build/e2e/), and checks what can be
 seen from outside: X windows, screen pixels, key events, files the probes
 write, process exit.
 
-Usage: tests/e2e/run_e2e.py [--exe PATH] [-k NAME] [--skin BMP]
+Usage: tests/e2e/run_e2e.py [--arch 32|64] [--exe PATH] [-k NAME] [--skin BMP]
+
+The 32-bit run first tries the 32-bit Wine loader; on a machine that cannot
+run 32-bit programs it says so in one line and runs the 64-bit build instead.
+The probes are built for the word size of the program under test.
+
+Other e2e scripts import this module: Display, Session, the helpers and
+build_under_test(), which picks the build (and so the exe) under test.
 
 Adding a test: write `def test_xxx(t: Session)` using the helpers below and
 append it to TESTS. Raise Failure (or use t.check) to fail with a reason.
 """
 
 import argparse
+import ctypes
+import dataclasses
 import os
 import re
 import shutil
@@ -29,6 +39,24 @@ BUILD = ROOT / "build" / "e2e"
 WINE_ENV = ROOT / "scripts" / "lib" / "wine-env.sh"
 PROBES = ("keyhook", "urlprobe", "winprobe")
 TEST_TIMEOUT_S = 45
+
+
+@dataclasses.dataclass(frozen=True)
+class Build:
+    """One word size: its CMake preset, its Wine loader, its probe compiler."""
+    bits: int
+    preset: str
+    wine: str
+    gxx: str
+
+    def exe(self, name="Veltrane.exe"):
+        return ROOT / "build" / self.preset / name
+
+
+BUILDS = {
+    32: Build(32, "mingw-i686", "/usr/lib/wine/wine", "i686-w64-mingw32-g++"),
+    64: Build(64, "mingw-x86_64", "/usr/lib/wine/wine64", "x86_64-w64-mingw32-g++"),
+}
 
 # Layout of the main window, in client pixels (x, y, w, h).
 WINDOW_POS = (549, 436)
@@ -100,6 +128,38 @@ def run(cmd, timeout=20, check=True, env=None, capture=True):
         raise Failure(f"command failed ({res.returncode}): {' '.join(map(str, cmd))}: "
                       f"{(res.stderr or '').strip()[:200]}")
     return res.stdout or ""
+
+
+def pe_bits(exe):
+    """32 or 64, from the machine field of a program's PE header."""
+    blob = Path(exe).read_bytes()[:4096]
+    pe = int.from_bytes(blob[0x3C:0x40], "little")
+    machine = int.from_bytes(blob[pe + 4:pe + 6], "little")
+    if blob[:2] != b"MZ" or blob[pe:pe + 4] != b"PE\0\0" or machine not in (0x14C, 0x8664):
+        raise SystemExit(f"e2e: {exe} is not an i386 or x86-64 Windows program")
+    return 32 if machine == 0x14C else 64
+
+
+def why_no_32bit(env):
+    """None when the 32-bit Wine loader runs a 32-bit program in the prefix
+    of env; otherwise the reason, in words."""
+    res = subprocess.run(["bash", "-c", f'source "{WINE_ENV}" && wine_env_try_32bit'], env=env,
+                         text=True, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                         stdin=subprocess.DEVNULL, timeout=180)
+    return None if res.returncode == 0 else (res.stdout.strip() or f"exit code {res.returncode}")
+
+
+def build_under_test(env, bits=32, suite="e2e"):
+    """The build whose programs a suite runs: the 32-bit product unless asked
+    for the 64-bit one. A machine that cannot run 32-bit code gets the 64-bit
+    build in its place, and one line that says so and why."""
+    if bits == 32:
+        reason = why_no_32bit(env)
+        if reason:
+            print(f"{suite}: THE 32-BIT END-TO-END TESTS DID NOT RUN: {reason}; "
+                  "running the 64-bit build in their place", flush=True)
+            return BUILDS[64]
+    return BUILDS[bits]
 
 
 def winpath(path):
@@ -185,6 +245,82 @@ def read_bmp(path):
     return Image(w, h, bytes(out))
 
 
+def read_cursor(path):
+    """The first image of a .cur file: (width, height, hot x, hot y, the set
+    of its visible pixels), visible meaning clear in the AND mask."""
+    blob = Path(path).read_bytes()
+    if int.from_bytes(blob[2:4], "little") != 2:
+        raise Failure(f"{path} is not a cursor file")
+    w, h = blob[6] or 256, blob[7] or 256
+    hot = int.from_bytes(blob[10:12], "little"), int.from_bytes(blob[12:14], "little")
+    at = int.from_bytes(blob[18:22], "little")
+    bpp = int.from_bytes(blob[at + 14:at + 16], "little")
+    colours = int.from_bytes(blob[at + 32:at + 36], "little") or (1 << bpp if bpp <= 8 else 0)
+    xor_at = at + int.from_bytes(blob[at:at + 4], "little") + colours * 4
+    and_at = xor_at + ((w * bpp + 31) // 32 * 4) * h
+    stride = (w + 31) // 32 * 4
+    visible = set()
+    for y in range(h):
+        row = blob[and_at + (h - 1 - y) * stride:and_at + (h - y) * stride]
+        visible |= {(x, y) for x in range(w) if not row[x // 8] >> (7 - x % 8) & 1}
+    return w, h, hot[0], hot[1], visible
+
+
+class _CursorImage(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort),
+                ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
+                ("serial", ctypes.c_ulong), ("pixels", ctypes.POINTER(ctypes.c_ulong)),
+                ("atom", ctypes.c_ulong), ("name", ctypes.c_char_p)]
+
+
+class PointerShape:
+    """The X pointer as Wine set it, read through XFixes."""
+
+    def __init__(self, width, height, xhot, yhot, pixels):
+        self.width, self.height, self.xhot, self.yhot = width, height, xhot, yhot
+        self.visible = {(i % width, i // width) for i, p in enumerate(pixels) if p >> 24}
+        self.colours = {p for p in pixels if p >> 24}
+
+    def box(self):
+        """(left, top, right, bottom) of the visible pixels, or None."""
+        if not self.visible:
+            return None
+        xs, ys = [x for x, _ in self.visible], [y for _, y in self.visible]
+        return min(xs), min(ys), max(xs), max(ys)
+
+    def key(self):
+        return self.width, self.height, self.xhot, self.yhot, frozenset(self.visible)
+
+    def __repr__(self):
+        return (f"{self.width}x{self.height} cursor, hot spot ({self.xhot}, {self.yhot}), "
+                f"visible box {self.box()}")
+
+
+def pointer_shape(display_name):
+    x11 = ctypes.CDLL("libX11.so.6")
+    xfixes = ctypes.CDLL("libXfixes.so.3")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XFree.argtypes = [ctypes.c_void_p]
+    xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(_CursorImage)
+    xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+    dpy = x11.XOpenDisplay(display_name.encode())
+    if not dpy:
+        raise Failure(f"cannot open the X display {display_name}")
+    try:
+        ptr = xfixes.XFixesGetCursorImage(dpy)
+        if not ptr:
+            raise Failure("no pointer image")
+        im = ptr.contents
+        shape = PointerShape(im.width, im.height, im.xhot, im.yhot,
+                             [im.pixels[i] & 0xFFFFFFFF for i in range(im.width * im.height)])
+        x11.XFree(ptr)
+        return shape
+    finally:
+        x11.XCloseDisplay(dpy)
+
+
 # ------------------------------------------------------------ processes
 
 def wine_pid(popen, exe):
@@ -210,12 +346,17 @@ class Display:
     scripts/lib/wine-env.sh; closing its stdin runs that helper's cleanup
     (our wineserver -k, then our Xvfb), even if this script dies."""
 
-    def __init__(self):
+    def __init__(self, prefix=None, screen=None):
         script = (f'source "{WINE_ENV}" && wine_env_init && wine_env_start_xvfb '
                   '&& wine_env_prepare_prefix && wine_env_keep_server '
                   '&& echo "READY $DISPLAY $WINEPREFIX" && read -r _')
+        holder_env = dict(os.environ)
+        if prefix:
+            holder_env["WINEPREFIX"] = str(prefix)
+        if screen:
+            holder_env["WINE_ENV_SCREEN"] = screen
         self.holder = subprocess.Popen(["bash", "-c", script], stdin=subprocess.PIPE,
-                                       stdout=subprocess.PIPE, text=True,
+                                       stdout=subprocess.PIPE, text=True, env=holder_env,
                                        start_new_session=True)
         line = self.holder.stdout.readline().split()
         if len(line) != 3 or line[0] != "READY":
@@ -225,11 +366,20 @@ class Display:
         self.env = dict(os.environ, DISPLAY=self.name, WINEPREFIX=prefix, WINEARCH="win64",
                         WINEDEBUG=os.environ.get("WINEDEBUG", "-all"),
                         WINEDLLOVERRIDES="mscoree,mshtml=")
-        self.wine = "/usr/lib/wine/wine64"
+        self.build = BUILDS[64]
         if not shutil.which("xsetroot"):
             self.close()
             raise SystemExit("e2e: xsetroot not found (x11-xserver-utils)")
         self.x("xsetroot", "-solid", "#%02X%02X%02X" % BACKGROUND)
+
+    @property
+    def wine(self):
+        """The loader for the build under test."""
+        return self.build.wine
+
+    def probe_exe(self, name):
+        """A probe built for the word size under test (see build_probes)."""
+        return BUILD / f"probes{self.build.bits}" / f"{name}.exe"
 
     def close(self):
         if self.holder.poll() is None:
@@ -462,14 +612,14 @@ class Session:
         log = BUILD / "logs" / f"{self.name}.keys.log"
         if log.exists():
             log.unlink()
-        proc = self.start(BUILD / "keyhook.exe", winpath(log), tag="keyhook")
+        proc = self.start(self.display.probe_exe("keyhook"), winpath(log), tag="keyhook")
         if not wait_until(lambda: log.exists() and "ready" in log.read_text(), 15):
             raise Failure("keyhook probe did not get ready: " +
                           (log.read_text().strip() if log.exists() else "no log"))
         return KeyLog(log)
 
     def probe(self, *verb, timeout=15):
-        proc = self.start(BUILD / "winprobe.exe", *verb, tag="winprobe")
+        proc = self.start(self.display.probe_exe("winprobe"), *verb, tag="winprobe")
         if not proc.wait_exit(timeout):
             raise Failure(f"winprobe {' '.join(verb)} did not finish")
         proc.logfile.close()
@@ -665,6 +815,38 @@ def test_press_on_highlight_margin(t):
             f"({info['x']}, {info['y']}) instead of dragging it to {dragged_to}")
 
 
+def test_pointer_shapes(t):
+    """The hand cursor of the program's resources, hot spot on the finger's
+    tip, over each hot area and the web link; the standard arrow over the
+    bare surface and over overimg's margin outside hitarea. The reference
+    arrow is the one Wine's own tray window shows (its class cursor)."""
+    w, h, xhot, yhot, visible = read_cursor(ROOT / "assets" / "hand.cur")
+    hand = (w, h, xhot, yhot, frozenset(visible))
+    t.check((xhot, yhot) == (11, 3), f"hand.cur has its hot spot at ({xhot}, {yhot})")
+    t.start_app()
+    tray = [i for i in map(t.window_info, t.find_windows(TRAY_TITLE))
+            if i and i["map"] == "IsViewable"]
+    t.check(len(tray) == 1 and tray[0]["w"] > TRAY_SLOT + 4,
+            f"no tray window with room beside the icon: {tray}")
+    t.display.x("xdotool", "mousemove", str(tray[0]["x"] + tray[0]["w"] - 3),
+                str(tray[0]["y"] + tray[0]["h"] // 2))
+    time.sleep(0.3)
+    arrow = pointer_shape(t.display.name)
+    t.check(arrow.key() != hand, "Wine's tray window shows the hand")
+    wrong = []
+    # Straight from hitarea onto overimg's margin, which is then still shown.
+    places = [(area, centre(rect), hand) for area, rect, _, _ in HIGHLIGHTS]
+    places.insert(1, ("overimg's margin", OVERIMG_MARGIN, arrow.key()))
+    places += [("web link", centre(LINKAREA), hand), ("bare surface", BARE_POINT, arrow.key())]
+    for label, point, want in places:
+        t.hover(*point)
+        got = pointer_shape(t.display.name)
+        if got.key() != want:
+            wrong.append(f"{label}: {got}")
+    t.check(not wrong, "wrong pointer (hand: 32x32, hot spot (11, 3); arrow: "
+                       f"{arrow}): " + "; ".join(wrong))
+
+
 def hide_by_yellow_dot(t):
     t.click_centre(MINAREA)
     t.check(wait_until(lambda: not t.is_mapped(), 3), "the yellow dot did not hide the window")
@@ -831,6 +1013,7 @@ TESTS = [
     test_hover_highlights,
     test_drag,
     test_press_on_highlight_margin,
+    test_pointer_shapes,
     test_remapped_keys,
     test_hide_commands,
     test_web_link,
@@ -844,14 +1027,17 @@ TESTS = [
 
 # ------------------------------------------------------------------- driver
 
-def build_probes():
-    gxx = shutil.which("x86_64-w64-mingw32-g++")
+def build_probes(build=BUILDS[64]):
+    """Builds the probes for one word size, each with the same compiler as the
+    program under test: a probe then sees the system as that program does."""
+    gxx = shutil.which(build.gxx)
     if not gxx:
-        raise SystemExit("e2e: x86_64-w64-mingw32-g++ not found (g++-mingw-w64-x86-64)")
-    BUILD.mkdir(parents=True, exist_ok=True)
+        raise SystemExit(f"e2e: {build.gxx} not found (g++-mingw-w64)")
+    out = BUILD / f"probes{build.bits}"
+    out.mkdir(parents=True, exist_ok=True)
     (BUILD / "logs").mkdir(exist_ok=True)
     for name in PROBES:
-        src, exe = E2E_DIR / "probes" / f"{name}.cpp", BUILD / f"{name}.exe"
+        src, exe = E2E_DIR / "probes" / f"{name}.cpp", out / f"{name}.exe"
         if exe.exists() and exe.stat().st_mtime >= src.stat().st_mtime:
             continue
         res = subprocess.run([gxx, "-std=c++20", "-O1", "-Wall", "-Wextra", "-Wpedantic",
@@ -862,7 +1048,7 @@ def build_probes():
 
 
 def register_url_probe(display):
-    command = f'"{winpath(BUILD / "urlprobe.exe")}" "{winpath(BUILD / "url.log")}" "%1"'
+    command = f'"{winpath(display.probe_exe("urlprobe"))}" "{winpath(BUILD / "url.log")}" "%1"'
     # Not captured: wine's helper processes inherit the pipes and outlive reg.
     run([display.wine, "reg", "add", r"HKCR\http\shell\open\command", "/ve", "/d", command, "/f"],
         env=display.env, timeout=60, capture=False)
@@ -872,52 +1058,71 @@ def _alarm(signum, frame):
     raise TestTimeout()
 
 
+def run_tests(display, opts, tests):
+    """Runs each test in a fresh Session; returns (passed, failed)."""
+    passed = failed = 0
+    for test in tests:
+        name = test.__name__[len("test_"):]
+        session = Session(display, opts, name)
+        started = time.monotonic()
+        limit = getattr(test, "timeout", TEST_TIMEOUT_S)
+        signal.alarm(limit)
+        try:
+            test(session)
+            result, reason = "PASS", "; ".join(session.notes)
+        except Failure as e:
+            result, reason = "FAIL", str(e)
+        except TestTimeout:
+            result, reason = "FAIL", f"timed out after {limit} s"
+        except Exception as e:  # a broken helper is a failed test, not a dead run
+            result, reason = "FAIL", f"{type(e).__name__}: {e}"
+        finally:
+            signal.alarm(0)
+            session.cleanup()
+        elapsed = time.monotonic() - started
+        if result == "PASS":
+            passed += 1
+        else:
+            failed += 1
+        print(f"{result} {name}: {reason or 'ok'} ({elapsed:.1f} s)", flush=True)
+    return passed, failed
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("--exe", default=str(ROOT / "build" / "mingw-x86_64" / "Veltrane.exe"))
+    ap.add_argument("--arch", type=int, choices=(32, 64), default=32,
+                    help="the build under test (default: 32, the product)")
+    ap.add_argument("--exe", help="a Veltrane.exe other than the build's; its own word size "
+                                  "picks the Wine loader")
     ap.add_argument("-k", dest="name", help="run only the tests whose name contains NAME")
     ap.add_argument("--skin", default=str(ROOT / "assets" / "skin.bmp"),
                     help="the skin picture the window must show")
     opts = ap.parse_args()
-    opts.exe = str(Path(opts.exe).resolve())
-    if not Path(opts.exe).is_file():
-        raise SystemExit(f"e2e: {opts.exe} not found; build it first "
-                         "(cmake --preset mingw-x86_64 && cmake --build --preset mingw-x86_64)")
+    if opts.exe:
+        opts.exe = str(Path(opts.exe).resolve())
+        if not Path(opts.exe).is_file():
+            raise SystemExit(f"e2e: {opts.exe} not found")
+        opts.arch = pe_bits(opts.exe)
     tests = [f for f in TESTS if not opts.name or opts.name in f.__name__]
     if not tests:
         raise SystemExit(f"e2e: no test matches {opts.name!r}")
 
     t0 = time.monotonic()
-    build_probes()
-    display = Display()
-    passed = failed = 0
     signal.signal(signal.SIGALRM, _alarm)
+    display = Display()
     try:
+        display.build = build_under_test(display.env, opts.arch)
+        if not opts.exe or display.build.bits != opts.arch:
+            opts.exe = str(display.build.exe())
+        if not Path(opts.exe).is_file():
+            raise SystemExit(f"e2e: {opts.exe} not found; build it first (cmake --preset "
+                             f"{display.build.preset} && cmake --build --preset "
+                             f"{display.build.preset})")
+        build_probes(display.build)
         register_url_probe(display)
-        print(f"e2e: {opts.exe} on {display.name}, setup {time.monotonic() - t0:.1f} s", flush=True)
-        for test in tests:
-            name = test.__name__[len("test_"):]
-            session = Session(display, opts, name)
-            started = time.monotonic()
-            signal.alarm(TEST_TIMEOUT_S)
-            try:
-                test(session)
-                result, reason = "PASS", "; ".join(session.notes)
-            except Failure as e:
-                result, reason = "FAIL", str(e)
-            except TestTimeout:
-                result, reason = "FAIL", f"timed out after {TEST_TIMEOUT_S} s"
-            except Exception as e:  # a broken helper is a failed test, not a dead run
-                result, reason = "FAIL", f"{type(e).__name__}: {e}"
-            finally:
-                signal.alarm(0)
-                session.cleanup()
-            elapsed = time.monotonic() - started
-            if result == "PASS":
-                passed += 1
-            else:
-                failed += 1
-            print(f"{result} {name}: {reason or 'ok'} ({elapsed:.1f} s)", flush=True)
+        print(f"e2e: {opts.exe} ({display.build.bits}-bit) on {display.name}, "
+              f"setup {time.monotonic() - t0:.1f} s", flush=True)
+        passed, failed = run_tests(display, opts, tests)
     finally:
         display.close()
     print(f"e2e: total {time.monotonic() - t0:.1f} s")

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """End-to-end tests of the hyperlink control: the demonstration host
-UrlLinkDemo.exe (64-bit) under Wine on a private Xvfb, with a probe of the
-tests registered as the program that opens http addresses.
+UrlLinkDemo.exe under Wine on a private Xvfb, with a probe of the tests
+registered as the program that opens http addresses. The 32-bit build by
+default (--arch 64 for the other); a machine that cannot run 32-bit programs
+gets the 64-bit build and one line saying so.
 
-Usage: tests/e2e/url_link_e2e.py [--exe PATH] [-k NAME]
+Usage: tests/e2e/url_link_e2e.py [--arch 32|64] [--exe PATH] [-k NAME]
 
 Everything it starts is its own: an Xvfb on a display it picks, a Wine
 prefix under build/wine-prefix-urllink (created once, about 10 s), and the
@@ -12,7 +14,6 @@ prefix. Exits non-zero when a test fails; the last line is "N passed, M failed".
 """
 
 import argparse
-import ctypes
 import os
 import shutil
 import signal
@@ -25,17 +26,14 @@ ROOT = Path(__file__).resolve().parents[2]
 BUILD = ROOT / "build" / "urllink-e2e"
 PREFIX = ROOT / "build" / "wine-prefix-urllink"
 PROBE_SRC = ROOT / "tests" / "e2e" / "probes" / "urlprobe.cpp"
-WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+import run_e2e as e2e  # noqa: E402
 BLUE = (0, 0, 255)
 
 
 class Failure(Exception):
     pass
-
-
-def winpath(path):
-    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
 
 
 class Desktop:
@@ -56,6 +54,7 @@ class Desktop:
         self.env = dict(os.environ, DISPLAY=f":{number}", WINEPREFIX=str(PREFIX),
                         WINEARCH="win64", WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
         self.server_started = False
+        self.build = e2e.BUILDS[64]   # the prefix is created by the 64-bit loader
 
     def run(self, *args, timeout=60):
         res = subprocess.run(list(args), env=self.env, timeout=timeout,
@@ -66,19 +65,22 @@ class Desktop:
         return subprocess.run(list(args), env=self.env, timeout=timeout, text=True,
                               capture_output=True).stdout
 
-    def prepare(self, probe, url_log):
+    def prepare(self):
         ready = PREFIX / ".urllink-ready"
         if not ready.exists():
             PREFIX.mkdir(parents=True, exist_ok=True)
             print("url_link_e2e: creating the Wine prefix (once)", flush=True)
-            self.run(WINE, "wineboot", "-i", timeout=120)
+            self.run(self.build.wine, "wineboot", "-i", timeout=120)
             self.run(WINESERVER, "-w", timeout=60)
             ready.touch()
         # A persistent server for this run, so each program start is quick.
         self.run(WINESERVER, "-p")
         self.server_started = True
-        command = f'"{winpath(probe)}" "{winpath(url_log)}" "%1"'
-        self.run(WINE, "reg", "add", r"HKCR\http\shell\open\command", "/ve", "/d", command, "/f")
+
+    def register_probe(self, probe, url_log):
+        command = f'"{e2e.winpath(probe)}" "{e2e.winpath(url_log)}" "%1"'
+        self.run(self.build.wine, "reg", "add", r"HKCR\http\shell\open\command", "/ve", "/d",
+                 command, "/f")
 
     def screenshot(self):
         """The screen as rows of (r, g, b)."""
@@ -119,7 +121,8 @@ class Demo:
         self.events.unlink(missing_ok=True)
         self.log = open(BUILD / f"{name}.log", "w")
         self.proc = subprocess.Popen(
-            [WINE, str(exe), winpath(self.props), "--events", winpath(self.events), *args],
+            [desktop.build.wine, str(exe), e2e.winpath(self.props),
+             "--events", e2e.winpath(self.events), *args],
             env=desktop.env, stdout=self.log, stderr=subprocess.STDOUT,
             stdin=subprocess.DEVNULL, cwd=str(BUILD))
 
@@ -274,58 +277,22 @@ def test_label_is_blue_underlined_text_at_the_top_left(desktop, exe, url_log):
         demo.stop()
 
 
-class _CursorImage(ctypes.Structure):
-    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort),
-                ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
-                ("serial", ctypes.c_ulong), ("pixels", ctypes.POINTER(ctypes.c_ulong)),
-                ("atom", ctypes.c_ulong), ("name", ctypes.c_char_p)]
-
-
-def pointer_shape(desktop):
-    """The X pointer as Wine set it: (width, height, hot x, hot y, box of its
-    visible pixels, set of their ARGB colours), read through XFixes."""
-    x11 = ctypes.CDLL("libX11.so.6")
-    xfixes = ctypes.CDLL("libXfixes.so.3")
-    x11.XOpenDisplay.restype = ctypes.c_void_p
-    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-    x11.XFree.argtypes = [ctypes.c_void_p]
-    xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(_CursorImage)
-    xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
-    dpy = x11.XOpenDisplay(desktop.env["DISPLAY"].encode())
-    if not dpy:
-        raise Failure("cannot open the X display")
-    try:
-        ptr = xfixes.XFixesGetCursorImage(dpy)
-        if not ptr:
-            raise Failure("no pointer image")
-        im = ptr.contents
-        pixels = [im.pixels[i] & 0xFFFFFFFF for i in range(im.width * im.height)]
-        seen = [(i % im.width, i // im.width) for i, p in enumerate(pixels) if p >> 24]
-        box = (min(x for x, _ in seen), min(y for _, y in seen),
-               max(x for x, _ in seen), max(y for _, y in seen)) if seen else None
-        shape = (im.width, im.height, im.xhot, im.yhot, box, {p for p in pixels if p >> 24})
-        x11.XFree(ptr)
-        return shape
-    finally:
-        x11.XCloseDisplay(dpy)
-
-
 def test_link_cursor_shows_over_the_label_only(desktop, exe, url_log):
     demo = Demo(desktop, exe, "cursor", properties("Point here", "http://x.test/"))
     try:
         left, top, right, bottom = demo.label()
+        w, h, xhot, yhot, visible = e2e.read_cursor(ROOT / "assets" / "link.cur")
+        link = (w, h, xhot, yhot, frozenset(visible))
         desktop.run("xdotool", "mousemove", str(left + 3), str(top + 3))
         time.sleep(0.5)
-        w, h, hx, hy, box, colours = pointer_shape(desktop)
-        if (w, h, hx, hy) != (32, 32, 13, 5) or box != (6, 4, 24, 27):
-            raise Failure(f"over the label: {w} x {h}, hot spot {hx},{hy}, visible {box}; "
-                          "expected the link cursor")
-        if colours != {0xFF000000, 0xFFFFFFFF}:
-            raise Failure(f"the link cursor is not black and white: {sorted(colours)[:4]}")
+        shape = e2e.pointer_shape(desktop.env["DISPLAY"])
+        if shape.key() != link:
+            raise Failure(f"over the label: {shape}; expected link.cur, hot spot ({xhot}, {yhot})")
+        if shape.colours != {0xFF000000, 0xFFFFFFFF}:
+            raise Failure(f"the link cursor is not black and white: {sorted(shape.colours)[:4]}")
         desktop.run("xdotool", "mousemove", str(left + 200), str(top + 120))
         time.sleep(0.5)
-        if pointer_shape(desktop)[2:4] == (13, 5):
+        if e2e.pointer_shape(desktop.env["DISPLAY"]).key() == link:
             raise Failure("the link cursor shows over the bare surface too")
     finally:
         demo.stop()
@@ -399,11 +366,11 @@ TESTS = [
 
 # ------------------------------------------------------------------- driver
 
-def build_probe():
-    gxx = shutil.which("x86_64-w64-mingw32-g++")
+def build_probe(build):
+    gxx = shutil.which(build.gxx)
     if not gxx:
-        raise SystemExit("url_link_e2e: x86_64-w64-mingw32-g++ not found")
-    exe = BUILD / "urlprobe.exe"
+        raise SystemExit(f"url_link_e2e: {build.gxx} not found")
+    exe = BUILD / f"urlprobe{build.bits}.exe"
     if not exe.exists() or exe.stat().st_mtime < PROBE_SRC.stat().st_mtime:
         subprocess.run([gxx, "-std=c++20", "-O1", "-static", "-o", str(exe), str(PROBE_SRC)],
                        check=True)
@@ -412,19 +379,18 @@ def build_probe():
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("--exe", default=str(ROOT / "build" / "mingw-x86_64" / "examples" /
-                                         "UrlLinkDemo.exe"))
+    ap.add_argument("--arch", type=int, choices=(32, 64), default=32,
+                    help="the build under test (default: 32, the product's word size)")
+    ap.add_argument("--exe", help="a UrlLinkDemo.exe other than the build's; its own word "
+                                  "size picks the Wine loader")
     ap.add_argument("-k", dest="name", help="run only the tests whose name contains NAME")
     opts = ap.parse_args()
     tests = [t for t in TESTS if not opts.name or opts.name in t.__name__]
     if not tests:
         raise SystemExit(f"url_link_e2e: no test matches {opts.name!r}")
-    exe = Path(opts.exe).resolve()
-    if not exe.is_file():
-        raise SystemExit(f"url_link_e2e: {exe} not found; build it first "
-                         "(cmake --preset mingw-x86_64 && cmake --build --preset mingw-x86_64)")
+    if opts.exe:
+        opts.arch = e2e.pe_bits(opts.exe)
     BUILD.mkdir(parents=True, exist_ok=True)
-    probe = build_probe()
     url_log = BUILD / "url.log"
     url_log.unlink(missing_ok=True)
 
@@ -434,8 +400,16 @@ def main():
     desktop = Desktop()
     passed = failed = 0
     try:
-        desktop.prepare(probe, url_log)
-        print(f"url_link_e2e: {exe.name} on {desktop.env['DISPLAY']}, "
+        desktop.prepare()
+        desktop.build = e2e.build_under_test(desktop.env, opts.arch, suite="url_link_e2e")
+        exe = Path(opts.exe if opts.exe and desktop.build.bits == opts.arch else
+                   desktop.build.exe("examples/UrlLinkDemo.exe")).resolve()
+        if not exe.is_file():
+            raise SystemExit(f"url_link_e2e: {exe} not found; build it first (cmake --preset "
+                             f"{desktop.build.preset} && cmake --build --preset "
+                             f"{desktop.build.preset})")
+        desktop.register_probe(build_probe(desktop.build), url_log)
+        print(f"url_link_e2e: {exe} ({desktop.build.bits}-bit) on {desktop.env['DISPLAY']}, "
               f"setup {time.monotonic() - started:.1f} s", flush=True)
         for test in tests:
             t0 = time.monotonic()
