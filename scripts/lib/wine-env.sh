@@ -66,8 +66,9 @@ wine_env_try_32bit() {
     fi
     timeout 120 "$WINE32" cmd /c exit 7 >"$log" 2>&1 </dev/null && rc=0 || rc=$?
     [ "$rc" -eq 7 ] && return 0
-    echo "$WINE32 could not run a 32-bit program (cmd /c exit 7 gave exit code $rc): " \
-         "$(grep -v '^$' "$log" | tail -n1)"
+    local said
+    said="$(grep -v '^[[:space:]]*$' "$log" | tail -n1)"
+    echo "$WINE32 could not run a 32-bit program (cmd /c exit 7 gave exit code $rc)${said:+: $said}"
     return 1
 }
 

@@ -24,6 +24,7 @@ append it to TESTS. Raise Failure (or use t.check) to fail with a reason.
 import argparse
 import ctypes
 import dataclasses
+import math
 import os
 import re
 import shutil
@@ -85,6 +86,27 @@ BACKGROUND = (255, 0, 255)
 # two of column 500. Column 501, outside the skin, is cut too (see
 # test_window_shape).
 OUTLINE_CUTS = {(0, 0), (1, 0), (0, 1), (500, 0), (500, 1)}
+
+# The layout in units of 1/1440 inch (left, top, width, height), for screens
+# of other densities, and the outline's five shapes in pixels of a 96 pixels
+# per inch screen: (x1, y1, x2, y2, ellipse width, ellipse height), the
+# ellipse None for a plain rectangle.
+LAYOUT_UNITS = {
+    "window": (8235, 6540, 7530, 4920),
+    "minbutarea": (4020, 4290, 1305, 345),
+    "minarea": (450, 60, 225, 225),
+    "xarea": (120, 30, 255, 285),
+    "hitarea": (5580, 4260, 1425, 405),
+    "Image1": (1860, 3330, 3225, 285),
+}
+OUTLINE_SHAPES = (
+    (-12, -9, 84, 89, 72, 90),
+    (346, -13, 502, 103, 132, 34),
+    (60, 0, 416, 131, None, None),
+    (0, 49, 183, 328, None, None),
+    (151, 55, 501, 328, None, None),
+)
+DPI120_PREFIX = ROOT / "build" / "wine-prefix-120dpi"
 
 # Wine's own tray window (no tray manager runs on the private display): icons
 # sit in a row of 20-pixel slots (16-pixel icon, 2-pixel border) on a plain
@@ -1107,6 +1129,153 @@ def test_exit_commands(t):
         t.cleanup()
 
 
+def to_pixels(units, dpi):
+    """Layout units to pixels: each value to the nearest pixel, a value that
+    falls halfway as either neighbour. Returns a set per value."""
+    out = []
+    for u in units:
+        exact = u * dpi / 1440
+        out.append({math.floor(exact), math.ceil(exact)} if exact % 1 == 0.5 else {round(exact)})
+    return out
+
+
+def surely_inside(rects, x, y):
+    """The pixel at (x, y) lies inside, by at least two pixels, one of the
+    rectangles (left, top, width, height) of the candidate values of a
+    layout rectangle."""
+    return all(l + 2 <= x < l + w - 2 and t + 2 <= y < t + h - 2 for l, t, w, h in rects)
+
+
+def candidates(sets):
+    """Every rectangle that the candidate values of to_pixels() allow."""
+    rects = [()]
+    for values in sets:
+        rects = [r + (v,) for r in rects for v in sorted(values)]
+    return rects
+
+
+def outline_at(dpi):
+    """Classifies a pixel of the window by the outline at `dpi`: True inside,
+    False outside, None within two pixels of a rounded corner's arc (Wine
+    rasterises those its own way)."""
+    def device(v):
+        return round(v * dpi / 96)   # a half goes to the even neighbour
+    shapes = [tuple(device(v) if v is not None else None for v in s) for s in OUTLINE_SHAPES]
+
+    def in_shape(shape, x, y, grow):
+        x1, y1, x2, y2, ew, eh = shape
+        cx, cy = x + 0.5, y + 0.5
+        if not (x1 - grow <= cx <= x2 + grow and y1 - grow <= cy <= y2 + grow):
+            return False
+        if ew is None:
+            return True
+        rx, ry = ew / 2 + grow, eh / 2 + grow
+        ox = min(max(cx, x1 + ew / 2), x2 - ew / 2)   # the nearest centre of a corner's arc
+        oy = min(max(cy, y1 + eh / 2), y2 - eh / 2)
+        return ((cx - ox) / rx) ** 2 + ((cy - oy) / ry) ** 2 <= 1
+
+    def classify(x, y):
+        if any(s[4] is None and in_shape(s, x, y, 0) for s in shapes):
+            return True
+        if any(s[4] is not None and in_shape(s, x, y, -2) for s in shapes):
+            return True
+        if not any(in_shape(s, x, y, 2) for s in shapes):
+            return False
+        return None
+    return classify
+
+
+def test_layout_at_120_dpi(t):
+    """On a screen of 120 logical pixels per inch (a prefix of its own with
+    LogPixels 120): the window where the layout units put it, with their
+    size; the outline's shapes scaled, the skin unscaled at the top left and
+    the button face beyond it; and a click on each command area, at a point
+    that only the 120-dpi layout gives that area, does its command."""
+    display = Display(prefix=DPI120_PREFIX, screen="1600x1200x24")
+    try:
+        display.build = t.display.build
+        display.reg_add(r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
+                        "/d", "120")
+        display.x("xsetroot", "-solid", "#%02X%02X%02X" % BACKGROUND)
+        register_url_probe(display)
+        build_probes(display.build)
+        s = Session(display, t.opts, t.name)
+        try:
+            layout_at_120_dpi(s)
+        finally:
+            t.notes += s.notes
+            s.cleanup()
+    finally:
+        display.close()
+
+
+def layout_at_120_dpi(t):
+    x, y, w, h = to_pixels(LAYOUT_UNITS["window"], 120)
+    t.start_app()
+    info = t.window_info(t.wid)
+    t.check(info["x"] in x and info["y"] in y and info["w"] in w and info["h"] in h,
+            f"at 120 dpi the window is at ({info['x']}, {info['y']}), {info['w']}x{info['h']}; "
+            f"the layout gives {x}, {y}, {w} x {h}")
+    skin = read_bmp(t.opts.skin)
+    shot = t.display.screenshot().crop(info["x"] - 4, info["y"] - 4, info["w"] + 8, info["h"] + 8)
+    inside = outline_at(120)
+    wrong, face, unsure = [], set(), 0
+    for py in range(shot.height):
+        for px in range(shot.width):
+            cx, cy = px - 4, py - 4
+            within = 0 <= cx < info["w"] and 0 <= cy < info["h"]
+            kept = inside(cx, cy) if within else False
+            got = shot.pixel(px, py)
+            if kept is None:
+                unsure += 1
+            elif not kept:
+                if got != BACKGROUND:
+                    wrong.append(("cut", (cx, cy), got))
+            elif cx < skin.width and cy < skin.height:
+                if got != skin.pixel(cx, cy):
+                    wrong.append(("skin", (cx, cy), got))
+            else:
+                face.add(got)
+    t.check(not wrong, f"{len(wrong)} pixels differ from the outline and skin at 120 dpi "
+                       f"(what, where, seen): {wrong[:6]}")
+    t.check(len(face) == 1 and BACKGROUND not in face,
+            f"beyond the skin the window shows {sorted(face)[:4]}, not one button-face colour")
+    t.note(f"window {info['w']}x{info['h']} at ({info['x']}, {info['y']}); {unsure} pixels "
+           "near the rounded arcs not judged")
+
+    # Commands, each at a point of its area that no area of the 96-dpi layout covers.
+    at96 = (MINBUTAREA, MINAREA, XAREA, HITAREA, LINKAREA)
+    log = BUILD / "url.log"
+    for area, command in (("hitarea", "end"), ("minbutarea", "hide"), ("minarea", "hide"),
+                          ("xarea", "end"), ("Image1", "open")):
+        rects = candidates(to_pixels(LAYOUT_UNITS[area], 120))
+        left, top, width, height = rects[0]
+        points = sorted(((px, py) for px in range(left, left + width)
+                         for py in range(top, top + height)
+                         if surely_inside(rects, px, py) and
+                         not any(r[0] <= px < r[0] + r[2] and r[1] <= py < r[1] + r[3]
+                                 for r in at96)),
+                        key=lambda p: abs(p[0] - left - width / 2) + abs(p[1] - top - height / 2))
+        t.check(points, f"{area}: no point of its 120-dpi area lies outside the 96-dpi areas")
+        if t.app is None or not t.app.running() or not t.is_mapped():
+            t.cleanup()
+            t.start_app()
+        log.unlink(missing_ok=True)
+        t.click(*points[0])
+        if command == "end":
+            t.check(t.app.wait_exit(4), f"{area} at {points[0]}: the process still runs 4 s later")
+        elif command == "hide":
+            t.check(wait_until(lambda: not t.is_mapped(), 4) and t.app.running(),
+                    f"{area} at {points[0]}: the window is not hidden, or the process ended")
+        else:
+            t.check(wait_until(log.exists, 10) and log.read_text().splitlines() == [HOME_PAGE],
+                    f"{area} at {points[0]}: the home page was not opened")
+        t.note(f"{area} at {points[0]}")
+
+
+test_layout_at_120_dpi.timeout = 150
+
+
 def test_close_request(t):
     """A WM_CLOSE posted by another process ends the program."""
     t.start_app()
@@ -1127,6 +1296,7 @@ TESTS = [
     test_web_link,
     test_exit_commands,
     test_close_request,
+    test_layout_at_120_dpi,
     test_tray_icon_shows_window,
     test_tray_icon_leaves,
     test_tray_restart,
