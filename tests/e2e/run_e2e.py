@@ -1371,7 +1371,8 @@ def run_tests(display, opts, tests):
     return passed, failed
 
 
-def main():
+def main(all_tests=TESTS):
+    """The command line; another e2e script can run its own tests through it."""
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--arch", type=int, choices=(32, 64), default=32,
                     help="the build under test (default: 32, the product)")
@@ -1386,7 +1387,7 @@ def main():
         if not Path(opts.exe).is_file():
             raise SystemExit(f"e2e: {opts.exe} not found")
         opts.arch = pe_bits(opts.exe)
-    tests = [f for f in TESTS if not opts.name or opts.name in f.__name__]
+    tests = [f for f in all_tests if not opts.name or opts.name in f.__name__]
     if not tests:
         raise SystemExit(f"e2e: no test matches {opts.name!r}")
 
