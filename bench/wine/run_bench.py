@@ -6,7 +6,7 @@ written to docs/PERFORMANCE.md. Called by scripts/bench after the builds.
   (callgrind, difference of two runs) and heap allocations;
 - under Wine, for each word size (the 32-bit product under the 32-bit loader,
   then the 64-bit build), each beside a floor program of its own word size:
-  - hidden, for 60 s beside the floor program (the same window and 3 ms timer
+  - hidden, for 120 s beside the floor program (the same window and 3 ms timer
     making only the platform calls of a tick) and an idle program (empty
     tick): CPU time, tick rate, resident memory;
   - the delay from a fresh F13 press to the injected Print Screen, beside the
@@ -636,7 +636,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--tick-bench", default=str(ROOT / "build/native/tick_bench"))
     ap.add_argument("--tick-count", default=str(OUT / "tick_count"))
-    ap.add_argument("--seconds", type=int, default=60)
+    ap.add_argument("--seconds", type=int, default=120)
     ap.add_argument("--presses", type=int, default=200)
     ap.add_argument("--starts", type=int, default=10)
     ap.add_argument("--relay-seconds", type=float, default=5)
