@@ -444,7 +444,7 @@ def wine_targets(bits, w, d, nat):
                 f"{d['per_tick_us']['floor']:.0f} µs a tick; the figures are whole 10 ms clock "
                 "ticks of a shared two-core machine under load. Take the ratio as run-to-run "
                 "noise until repeated runs show otherwise; the proposed check is to repeat the "
-                "window (scripts/bench --seconds 300 gives five times the resolution of 60 s).")
+                "window (a longer --seconds gives a finer resolution in proportion).")
              + "\n")
     L.append(f"**{bits}-bit: resident memory at most 1.2 × the floor's — "
              f"{'met' if rss_ratio <= 1.2 else 'NOT met'}.** "
