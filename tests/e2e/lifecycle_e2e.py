@@ -28,22 +28,17 @@ Usage: tests/e2e/lifecycle_e2e.py [--exe PATH] [-k NAME]
 """
 
 import argparse
-import os
 import re
 import signal
-import subprocess
 import sys
 import time
 from pathlib import Path
-from types import SimpleNamespace
 
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
-os.environ.setdefault("WINEPREFIX", str(ROOT / "build" / "wine-prefix-lifecycle"))
 import run_e2e as e2e  # noqa: E402
 
-e2e.BUILD = ROOT / "build" / "e2e-lifecycle"
-WINE32 = "/usr/lib/wine/wine"
+PREFIX = ROOT / "build" / "wine-prefix-lifecycle"
 LIFEPROBE = "lifeprobe"
 MOUSE_KEY = r"HKCU\Control Panel\Mouse"
 DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
@@ -125,15 +120,12 @@ def start_traced(t):
     """Starts Veltrane.exe under a relay trace; returns the trace. The window
     is waited for unless startup is expected to fail."""
     t.wait_no_window()
-    traced = SimpleNamespace(wine=t.display.wine,
-                             env=dict(t.display.env, WINEDEBUG="+relay"))
-    t.app = e2e.Process(traced, [t.opts.exe], e2e.BUILD / "logs" / f"{t.name}.app.log")
-    t.procs.append(t.app)
+    t.app = t.start(t.opts.exe, tag="app", env=dict(t.display.env, WINEDEBUG="+relay"))
     return Trace(t.app.log)
 
 
 def lifeprobe(t, *verb, timeout=15):
-    proc = t.start(e2e.BUILD / f"{LIFEPROBE}.exe", *verb, tag=LIFEPROBE)
+    proc = t.start(t.display.probe_exe(LIFEPROBE), *verb, tag=LIFEPROBE)
     if not proc.wait_exit(timeout):
         raise e2e.Failure(f"lifeprobe {' '.join(verb)} did not finish")
     proc.logfile.close()
@@ -292,70 +284,36 @@ TESTS = [
 
 # ------------------------------------------------------------------- driver
 
-def can_run_32bit():
-    """The 32-bit loader is itself a 32-bit program: if it starts, the
-    machine runs 32-bit code."""
-    try:
-        return subprocess.run([WINE32, "--version"], capture_output=True,
-                              timeout=30).returncode == 0
-    except (OSError, subprocess.TimeoutExpired):
-        return False
-
-
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("--exe", default=str(ROOT / "build" / "mingw-i686" / "Veltrane.exe"))
+    ap.add_argument("--exe", help="a Veltrane.exe other than the 32-bit build")
     ap.add_argument("-k", dest="name", help="run only the tests whose name contains NAME")
     opts = ap.parse_args()
-    opts.exe = str(Path(opts.exe).resolve())
-    opts.skin = str(ROOT / "assets" / "skin.bmp")
-    if not can_run_32bit():
-        raise SystemExit(f"lifecycle_e2e: {WINE32} does not start: this machine cannot run "
-                         "32-bit programs (wine32:i386), so the 32-bit product is not checked")
-    if not Path(opts.exe).is_file():
-        raise SystemExit(f"lifecycle_e2e: {opts.exe} not found; build it first "
-                         "(cmake --preset mingw-i686 && cmake --build --preset mingw-i686)")
     tests = [f for f in TESTS if not opts.name or opts.name in f.__name__]
     if not tests:
         raise SystemExit(f"lifecycle_e2e: no test matches {opts.name!r}")
+    for test in tests:
+        test.timeout = e2e.TEST_TIMEOUT_S * 2   # each starts traced programs, which are slow
 
     t0 = time.monotonic()
     e2e.PROBES = tuple(dict.fromkeys(e2e.PROBES + (LIFEPROBE,)))
-    e2e.build_probes()
-    display = e2e.Display()
-    display.wine = WINE32
-    passed = failed = 0
     signal.signal(signal.SIGALRM, e2e._alarm)
+    display = e2e.Display(prefix=PREFIX)
     try:
+        display.build = e2e.build_under_test(display.env, 32, "lifecycle_e2e")
+        opts.exe = str(Path(opts.exe).resolve()) if opts.exe else str(display.build.exe())
+        if not Path(opts.exe).is_file():
+            raise SystemExit(f"lifecycle_e2e: {opts.exe} not found; build it first (cmake "
+                             f"--preset {display.build.preset} && cmake --build --preset "
+                             f"{display.build.preset})")
+        e2e.build_probes(display.build)
         setup = e2e.Session(display, opts, "setup")
         reg(setup, "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/d", RELAYED, "/f")
         # A run stopped inside the error check may have left its density behind.
         reg(setup, "delete", DESKTOP_KEY, "/v", "LogPixels", "/f", check=False)
-        print(f"lifecycle_e2e: {opts.exe} on {display.name}, "
+        print(f"lifecycle_e2e: {opts.exe} ({display.build.bits}-bit) on {display.name}, "
               f"setup {time.monotonic() - t0:.1f} s", flush=True)
-        for test in tests:
-            name = test.__name__[len("test_"):]
-            session = e2e.Session(display, opts, name)
-            started = time.monotonic()
-            signal.alarm(e2e.TEST_TIMEOUT_S * 2)
-            try:
-                test(session)
-                result, reason = "PASS", "; ".join(session.notes)
-            except e2e.Failure as e:
-                result, reason = "FAIL", str(e)
-            except e2e.TestTimeout:
-                result, reason = "FAIL", f"timed out after {e2e.TEST_TIMEOUT_S * 2} s"
-            except Exception as e:  # a broken helper is a failed test, not a dead run
-                result, reason = "FAIL", f"{type(e).__name__}: {e}"
-            finally:
-                signal.alarm(0)
-                session.cleanup()
-            if result == "PASS":
-                passed += 1
-            else:
-                failed += 1
-            print(f"{result} {name}: {reason or 'ok'} ({time.monotonic() - started:.1f} s)",
-                  flush=True)
+        passed, failed = e2e.run_tests(display, opts, tests)
     finally:
         display.close()
     print(f"lifecycle_e2e: total {time.monotonic() - t0:.1f} s")
