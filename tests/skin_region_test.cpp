@@ -191,10 +191,11 @@ TEST(ShapeSteps, OutlineAt96) {
     }
   }
   // Top-left arc (centre 24, 36; radii 36, 45) takes three pixels. Column 501
-  // lies only in shape 2: its top-right arc (centre 436, 4; radii 66, 17)
-  // misses rows 0 and 1, its bottom-right arc (centre 436, 86) rows 88 to 102.
-  std::set<std::pair<int, int>> expected{{0, 0}, {1, 0}, {0, 1}, {501, 0}, {501, 1}};
-  for (int y = 88; y < 328; ++y) expected.insert({501, y});
+  // would lie only in shape 2, whose rounded region leaves out its right
+  // column; its top-right arc (centre 435, 4; radii 66, 17) misses column 500
+  // in rows 0 and 1.
+  std::set<std::pair<int, int>> expected{{0, 0}, {1, 0}, {0, 1}, {500, 0}, {500, 1}};
+  for (int y = 0; y < 328; ++y) expected.insert({501, y});
   EXPECT_EQ(cut, expected);
 }
 
@@ -219,14 +220,14 @@ TEST(FakeRegions, CombineReportsComplexityAndWindowOwnership) {
 }
 
 TEST(FakeRegions, RoundRectSamplesPixelCentres) {
-  // A 4 x 4 circle: corner centres at (2, 2), radius 2; pixel (0, 0) has its
-  // centre 2.12 away, (1, 0) 1.58 away.
-  const fake::PixelRegion circle = fake::PixelRegion::RoundRect(0, 0, 4, 4, 4, 4);
+  // A 5 x 5 circle keeps a 4 x 4 box: corner centres at (2, 2), radius 2;
+  // pixel (0, 0) has its centre 2.12 away, (1, 0) 1.58 away.
+  const fake::PixelRegion circle = fake::PixelRegion::RoundRect(0, 0, 5, 5, 5, 5);
   EXPECT_FALSE(circle.Contains(0, 0));
   EXPECT_TRUE(circle.Contains(1, 0));
-  EXPECT_FALSE(circle.Contains(4, 1));   // right edge excluded
+  EXPECT_FALSE(circle.Contains(4, 1));   // right column left out
   EXPECT_EQ(circle.PixelCount(), 12);
-  EXPECT_EQ(fake::PixelRegion::RoundRect(4, 4, 0, 0, 0, 0), fake::PixelRegion::Rect(0, 0, 4, 4));
+  EXPECT_EQ(fake::PixelRegion::RoundRect(4, 4, 0, 0, 0, 0), fake::PixelRegion::Rect(0, 0, 3, 3));
 }
 
 }  // namespace

@@ -80,6 +80,12 @@ PixelRegion PixelRegion::RoundRect(std::int32_t x1, std::int32_t y1, std::int32_
                                    std::int32_t y2, std::int32_t w, std::int32_t h) {
   if (x1 > x2) std::swap(x1, x2);
   if (y1 > y2) std::swap(y1, y2);
+  if (x1 == x2 || y1 == y2) return {};
+  // Unlike a rectangle's, a rounded region leaves out one more column on the
+  // right and one more row at the bottom (hence the usual width + 1 when a
+  // window is rounded).
+  --x2;
+  --y2;
   // GDI shrinks an ellipse larger than the rectangle to the rectangle's size.
   const double rx = std::min<std::int64_t>(std::abs(std::int64_t{w}), std::int64_t{x2} - x1) / 2.0;
   const double ry = std::min<std::int64_t>(std::abs(std::int64_t{h}), std::int64_t{y2} - y1) / 2.0;

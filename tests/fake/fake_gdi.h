@@ -29,8 +29,9 @@ class PixelRegion {
   // The pixels of the rectangle; like GDI, the right and bottom edges are
   // excluded and swapped corners are put in order.
   static PixelRegion Rect(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2);
-  // The rectangle with its corners rounded by quarters of an ideal ellipse of
-  // w x h, keeping every pixel whose centre lies inside the outline.
+  // The rectangle less its right column and bottom row, as GDI makes a rounded
+  // region, with its corners rounded by quarters of an ideal ellipse of w x h,
+  // keeping every pixel whose centre lies inside the outline.
   static PixelRegion RoundRect(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
                                std::int32_t w, std::int32_t h);
 
