@@ -27,7 +27,15 @@ CallFormFields ReadCallForm(const platform::NotifyIconDataA& data) {
 std::map<char16_t, std::string> WesternCodePage() {
   std::map<char16_t, std::string> page;
   for (char16_t ch = 0xA0; ch <= 0xFF; ++ch) page[ch] = std::string(1, static_cast<char>(ch));
-  page[u'\u20AC'] = "\x80";
+  // 0x80 to 0x9F: punctuation and letters in place of the C1 controls; five
+  // of those bytes stand for nothing.
+  constexpr char16_t kFrom0x80[32] = {
+      u'\u20AC', 0,        u'\u201A', u'\u0192', u'\u201E', u'\u2026', u'\u2020', u'\u2021',
+      u'\u02C6', u'\u2030', u'\u0160', u'\u2039', u'\u0152', 0,        u'\u017D', 0,
+      0,        u'\u2018', u'\u2019', u'\u201C', u'\u201D', u'\u2022', u'\u2013', u'\u2014',
+      u'\u02DC', u'\u2122', u'\u0161', u'\u203A', u'\u0153', 0,        u'\u017E', u'\u0178'};
+  for (int i = 0; i < 32; ++i)
+    if (kFrom0x80[i] != 0) page[kFrom0x80[i]] = std::string(1, static_cast<char>(0x80 + i));
   return page;
 }
 
@@ -97,7 +105,8 @@ std::int32_t FakeDesktop::WideCharToMultiByte(std::uint32_t CodePage, std::uint3
   log.Record("WideCharToMultiByte", CodePage, dwFlags, cchWideChar, cbMultiByte);
   if (faults.Hit("WideCharToMultiByte") == Fault::FailResult) return 0;
   constexpr std::uint32_t CP_ACP = 0;
-  if (CodePage != CP_ACP || !lpWideCharStr || cchWideChar == 0) return 0;
+  const bool knownPage = CodePage == CP_ACP || CodePage == shell.ansiCodePageNumber;
+  if (!knownPage || !lpWideCharStr || cchWideChar == 0) return 0;
   std::size_t count = static_cast<std::size_t>(cchWideChar);
   if (cchWideChar < 0) count = std::char_traits<char16_t>::length(lpWideCharStr) + 1;
   std::string out;

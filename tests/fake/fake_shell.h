@@ -43,8 +43,9 @@ struct CallFormFields {
 };
 CallFormFields ReadCallForm(const platform::NotifyIconDataA& data);
 
-// A Windows-1252 code page, as far as the tests need it: Latin-1 letters and
-// the euro sign.
+// The Windows-1252 code page: Latin-1 above 0xA0, and the euro sign, quotes,
+// dashes and a few letters from 0x80 to 0x9F. Windows' best-fit replacements
+// (a letter without its accent for one outside the page) are not modelled.
 std::map<char16_t, std::string> WesternCodePage();
 
 struct ShellState {
@@ -61,8 +62,10 @@ struct ShellState {
   // given dwMessage delivers, once, while it waits.
   std::map<std::uint32_t, std::function<void()>> sentWhileWaiting;
   // The ANSI code page beyond ASCII: each character with its one or two
-  // bytes; any other character becomes the default character '?'.
+  // bytes; any other character becomes the default character '?'. Calls name
+  // it by CodePage 0 or by its own number.
   std::map<char16_t, std::string> ansiCodePage = WesternCodePage();
+  std::uint32_t ansiCodePageNumber = 1252;
 };
 
 }  // namespace fake
