@@ -6,8 +6,9 @@
 // not grow, every tick must leave the buttons as its Ctrl reading says, and
 // at the end the user's own assignment must be in force.
 //
-// The heap is measured as bytes in use (glibc's mallinfo2, or the sanitizer
-// allocator's own count under AddressSanitizer) rather than by replacing the
+// The heap is measured as bytes in use (glibc's mallinfo2, the sanitizer
+// allocator's own count under AddressSanitizer, the C runtime's heap walk on
+// Windows) rather than by replacing the
 // global allocation functions, which would change them for every test of the
 // binary. VELTRANE_SOAK_TICKS sets the length; under AddressSanitizer the
 // default is a tenth of the native one.
@@ -47,6 +48,15 @@ using platform::Point;
 #ifdef VELTRANE_SOAK_ASAN
 constexpr long kDefaultTicks = 100'000;
 std::size_t HeapBytesInUse() { return __sanitizer_get_current_allocated_bytes(); }
+#elif defined(_WIN32)
+constexpr long kDefaultTicks = 1'000'000;
+std::size_t HeapBytesInUse() {
+  _HEAPINFO entry{};
+  std::size_t used = 0;
+  while (_heapwalk(&entry) == _HEAPOK)
+    if (entry._useflag == _USEDENTRY) used += entry._size;
+  return used;
+}
 #else
 constexpr long kDefaultTicks = 1'000'000;
 std::size_t HeapBytesInUse() {

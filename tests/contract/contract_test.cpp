@@ -1,0 +1,362 @@
+// What the program's decisions rest on in the Win32 surface, checked against
+// whichever desktop this build has: the fake desktop in the unit suite, the
+// real surface (under Wine) in the Windows build. A check that fails only on
+// one side is a place where the fake and Windows disagree.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "contract/subject.h"
+#include "platform/constants.h"
+#include "tray/clsInTray.h"
+
+namespace {
+
+using contract::Pixels;
+using platform::Handle;
+
+constexpr auto kDown = static_cast<std::int16_t>(0x8000);
+constexpr auto kFreshPress = static_cast<std::int16_t>(0x8001);
+constexpr std::int16_t kPressedSinceQuery = 0x0001;
+
+constexpr std::int32_t kNullRegion = 1;
+constexpr std::int32_t kSimpleRegion = 2;
+constexpr std::int32_t kComplexRegion = 3;
+constexpr std::int32_t kRgnError = 0;
+constexpr std::int32_t kRgnAnd = 1;
+
+class Contract : public ::testing::Test {
+ protected:
+  std::unique_ptr<contract::Subject> subject = contract::MakeSubject();
+  platform::Win32& os = subject->Surface();
+};
+
+// --- Keys --------------------------------------------------------------------
+
+// Readings of `vk` around injected strokes: after a press (twice), after the
+// release, after a press and release between two readings (twice).
+std::vector<std::int16_t> StrokeReadings(contract::Subject& subject, std::int32_t vk) {
+  platform::Win32& os = subject.Surface();
+  const auto key = static_cast<std::uint8_t>(vk);
+  subject.Window();
+  subject.Settle();
+  os.GetAsyncKeyState(vk);  // drops a press left over from before
+  std::vector<std::int16_t> readings;
+  os.keybd_event(key, 0, 0, 0);
+  subject.Settle();
+  readings.push_back(os.GetAsyncKeyState(vk));
+  readings.push_back(os.GetAsyncKeyState(vk));
+  os.keybd_event(key, 0, platform::KEYEVENTF_KEYUP, 0);
+  subject.Settle();
+  readings.push_back(os.GetAsyncKeyState(vk));
+  os.keybd_event(key, 0, 0, 0);
+  os.keybd_event(key, 0, platform::KEYEVENTF_KEYUP, 0);
+  subject.Settle();
+  readings.push_back(os.GetAsyncKeyState(vk));
+  readings.push_back(os.GetAsyncKeyState(vk));
+  return readings;
+}
+
+const std::vector<std::int16_t> kStrokeReadings{kFreshPress, kDown, 0, kPressedSinceQuery, 0};
+
+TEST_F(Contract, InjectedKeyReadsFreshOnceThenDownThenPressedSinceQuery) {
+  EXPECT_EQ(StrokeReadings(*subject, platform::VK_F13), kStrokeReadings);
+}
+
+// The program swaps the mouse buttons on a fresh Ctrl press. Windows keeps the
+// generic Ctrl key's state like its left and right keys', pressed-since-query
+// bit included.
+TEST_F(Contract, InjectedCtrlReadsLikeAnyOtherKey) {
+  const std::vector<std::int16_t> readings = StrokeReadings(*subject, platform::VK_CONTROL);
+  if (subject->IsWine()) {
+    // Wine's deviation: it sets the pressed-since-query bit of VK_LCONTROL
+    // only, never of the generic VK_CONTROL, so Ctrl never reads as a fresh
+    // press under Wine (a held physical Ctrl reads 0x8000 too).
+    EXPECT_EQ(readings, (std::vector<std::int16_t>{kDown, kDown, 0, 0, 0}));
+    EXPECT_EQ(StrokeReadings(*subject, 0xA2 /* VK_LCONTROL */), kStrokeReadings);
+    return;
+  }
+  EXPECT_EQ(readings, kStrokeReadings);
+}
+
+// --- Regions as pixel sets ---------------------------------------------------
+
+Pixels Rows(std::int32_t y1, std::int32_t y2, std::int32_t x1, std::int32_t x2) {
+  Pixels pixels;
+  for (std::int32_t y = y1; y < y2; ++y) pixels[y] = {{x1, x2}};
+  return pixels;
+}
+
+TEST_F(Contract, RectangleRegionLeavesOutItsRightAndBottomEdges) {
+  const Handle region = os.CreateRectRgn(2, 3, 7, 5);
+  EXPECT_EQ(subject->RegionPixels(region), Rows(3, 5, 2, 7));
+  const Handle swapped = os.CreateRectRgn(7, 5, 2, 3);
+  EXPECT_EQ(subject->RegionPixels(swapped), Rows(3, 5, 2, 7));
+  const Handle empty = os.CreateRectRgn(0, 0, 0, 0);
+  EXPECT_TRUE(subject->RegionPixels(empty).empty());
+  for (Handle h : {region, swapped, empty}) EXPECT_EQ(os.DeleteObject(h), 1);
+}
+
+struct RoundShape {
+  const char* name;
+  std::int32_t x1, y1, x2, y2, w, h;
+};
+
+// The two rounded pieces of the window's outline, as the outline passes them
+// at 96 and at 120 pixels per inch.
+const RoundShape kOutlineCorners[] = {
+    {"top-left at 96", -12, -9, 84, 89, 72, 90},
+    {"top-right at 96", 346, -13, 502, 103, 132, 34},
+    {"top-left at 120", -15, -11, 105, 111, 90, 112},
+    {"top-right at 120", 432, -16, 628, 129, 165, 42},
+};
+
+// Each rounded piece fills the rectangle less its right column and bottom
+// row, rounded alike at the four corners.
+TEST_F(Contract, RoundedRegionLeavesOutOneMoreColumnAndRowAndIsSymmetric) {
+  for (const RoundShape& s : kOutlineCorners) {
+    SCOPED_TRACE(s.name);
+    const Handle region = os.CreateRoundRectRgn(s.x1, s.y1, s.x2, s.y2, s.w, s.h);
+    const Pixels pixels = subject->RegionPixels(region);
+    ASSERT_FALSE(pixels.empty());
+    EXPECT_EQ(pixels.begin()->first, s.y1);
+    EXPECT_EQ(pixels.rbegin()->first, s.y2 - 2);
+    const std::int32_t middle = (s.y1 + s.y2 - 1) / 2;
+    EXPECT_EQ(pixels.at(middle), (std::vector<std::pair<std::int32_t, std::int32_t>>{
+                                     {s.x1, s.x2 - 1}}));
+    for (const auto& [y, runs] : pixels) {
+      ASSERT_EQ(runs.size(), 1u) << "row " << y;
+      // Mirrored left to right and top to bottom.
+      EXPECT_EQ(runs[0].first - s.x1, s.x2 - 1 - runs[0].second) << "row " << y;
+      const std::int32_t mirrorY = s.y1 + (s.y2 - 2 - y);
+      EXPECT_EQ(pixels.count(mirrorY) ? pixels.at(mirrorY) : decltype(runs){}, runs) << "row " << y;
+    }
+    EXPECT_EQ(os.DeleteObject(region), 1);
+  }
+}
+
+struct OutlineCase {
+  const char* name;
+  RoundShape corners[2];
+  std::int32_t rects[3][4];
+  std::int32_t width, height;  // the window's
+  Pixels expected;
+};
+
+Pixels RowRuns(std::initializer_list<std::array<std::int32_t, 4>> bands) {
+  Pixels pixels;
+  for (const auto& band : bands)
+    for (std::int32_t y = band[0]; y < band[1]; ++y) pixels[y] = {{band[2], band[3]}};
+  return pixels;
+}
+
+// The window's outline as the program merges it (copy, then union) at 96 and
+// 120 pixels per inch, within the window: the pixels a user sees.
+TEST_F(Contract, OutlinePiecesMergeIntoTheWindowShape) {
+  const OutlineCase cases[] = {
+      {"96",
+       {kOutlineCorners[0], kOutlineCorners[1]},
+       {{60, 0, 416, 131}, {0, 49, 183, 328}, {151, 55, 501, 328}},
+       502,
+       328,
+       RowRuns({{0, 1, 2, 500}, {1, 2, 1, 500}, {2, 328, 0, 501}})},
+      {"120",
+       {kOutlineCorners[2], kOutlineCorners[3]},
+       {{75, 0, 520, 164}, {0, 61, 229, 410}, {189, 69, 626, 410}},
+       628,
+       410,
+       RowRuns({{0, 1, 3, 625}, {1, 2, 2, 626}, {2, 3, 1, 626}, {3, 109, 0, 627},
+                {109, 410, 0, 626}})},
+  };
+  for (const OutlineCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Handle> pieces;
+    for (const RoundShape& s : c.corners)
+      pieces.push_back(os.CreateRoundRectRgn(s.x1, s.y1, s.x2, s.y2, s.w, s.h));
+    for (const auto& r : c.rects) pieces.push_back(os.CreateRectRgn(r[0], r[1], r[2], r[3]));
+    const Handle outline = os.CreateRectRgn(0, 0, 0, 0);
+    const Handle scratch = os.CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(os.CombineRgn(outline, pieces[0], pieces[0], platform::RGN_COPY), kComplexRegion);
+    for (std::size_t i = 1; i < pieces.size(); ++i) {
+      EXPECT_EQ(os.CombineRgn(scratch, outline, outline, platform::RGN_COPY), kComplexRegion);
+      EXPECT_EQ(os.CombineRgn(outline, scratch, pieces[i], platform::RGN_OR), kComplexRegion);
+    }
+    const Handle window = os.CreateRectRgn(0, 0, c.width, c.height);
+    EXPECT_EQ(os.CombineRgn(outline, outline, window, kRgnAnd), kComplexRegion);
+    EXPECT_EQ(subject->RegionPixels(outline), c.expected);
+    pieces.insert(pieces.end(), {outline, scratch, window});
+    for (Handle h : pieces) EXPECT_EQ(os.DeleteObject(h), 1);
+  }
+}
+
+TEST_F(Contract, CombineReportsWhatItMadeAndRefusesADeletedRegion) {
+  const Handle a = os.CreateRectRgn(0, 0, 10, 10);
+  const Handle b = os.CreateRectRgn(10, 0, 20, 10);
+  const Handle dst = os.CreateRectRgn(0, 0, 0, 0);
+  EXPECT_EQ(os.CombineRgn(dst, a, a, platform::RGN_COPY), kSimpleRegion);
+  EXPECT_EQ(os.CombineRgn(dst, a, b, platform::RGN_OR), kSimpleRegion);  // side by side
+  EXPECT_EQ(subject->RegionPixels(dst), Rows(0, 10, 0, 20));
+  EXPECT_EQ(os.CombineRgn(dst, a, b, kRgnAnd), kNullRegion);
+  EXPECT_TRUE(subject->RegionPixels(dst).empty());
+  EXPECT_EQ(os.DeleteObject(b), 1);
+  EXPECT_EQ(os.CombineRgn(dst, a, b, platform::RGN_OR), kRgnError);
+  EXPECT_EQ(os.DeleteObject(b), 0);
+  for (Handle h : {a, dst}) EXPECT_EQ(os.DeleteObject(h), 1);
+}
+
+// Once SetWindowRgn has taken a region, the handle is no longer the
+// program's: it can be neither deleted nor combined, and the window keeps the
+// pixels; a new region replaces it, and none removes the shape.
+TEST_F(Contract, WindowTakesTheRegionItIsGiven) {
+  const Handle window = subject->Window();
+  const Handle first = os.CreateRectRgn(0, 0, 50, 40);
+  ASSERT_NE(os.SetWindowRgn(window, first, 1), 0);
+  EXPECT_EQ(subject->WindowRegionPixels(window), Rows(0, 40, 0, 50));
+  const Handle scratch = os.CreateRectRgn(0, 0, 0, 0);
+  EXPECT_EQ(os.CombineRgn(scratch, first, first, platform::RGN_COPY), kRgnError);
+  EXPECT_EQ(os.DeleteObject(first), 0);
+  EXPECT_EQ(subject->WindowRegionPixels(window), Rows(0, 40, 0, 50));
+
+  const Handle second = os.CreateRectRgn(5, 5, 30, 20);
+  ASSERT_NE(os.SetWindowRgn(window, second, 1), 0);
+  EXPECT_EQ(subject->WindowRegionPixels(window), Rows(5, 20, 5, 30));
+  EXPECT_EQ(os.DeleteObject(second), 0);
+  ASSERT_NE(os.SetWindowRgn(window, 0, 1), 0);
+  EXPECT_TRUE(subject->WindowRegionPixels(window).empty());
+  EXPECT_EQ(os.DeleteObject(scratch), 1);
+}
+
+TEST_F(Contract, RegionRefusedByANonWindowStaysTheCallers) {
+  if (subject->IsFake())
+    GTEST_SKIP() << "the fake lets any handle but 0 stand for a window, so that region tests "
+                    "need not create one";
+  const Handle region = os.CreateRectRgn(0, 0, 10, 10);
+  EXPECT_EQ(os.SetWindowRgn(0x7FFFFFF0, region, 1), 0);
+  EXPECT_EQ(subject->RegionPixels(region), Rows(0, 10, 0, 10));
+  EXPECT_EQ(os.DeleteObject(region), 1);
+}
+
+// --- Windows, classes, messages ---------------------------------------------
+
+platform::Win32* gSurface = nullptr;
+
+platform::LResult VELTRANE_CALLBACK DefaultProc(Handle hWnd, std::uint32_t uMsg,
+                                                platform::WParam wParam, platform::LParam lParam) {
+  return gSurface->DefWindowProcA(hWnd, uMsg, wParam, lParam);
+}
+
+TEST_F(Contract, UserDataHoldsAPointerWhole) {
+  const Handle window = subject->Window();
+  std::string object = "held";
+  const auto pointer = reinterpret_cast<std::intptr_t>(&object);
+  // All bits of the word set but the lowest: a sign or a top half dropped shows.
+  const auto wide = static_cast<std::intptr_t>(~std::uintptr_t{0xFFFF});
+  EXPECT_EQ(os.SetWindowLongA(window, platform::GWL_USERDATA, pointer), 0);
+  EXPECT_EQ(os.GetWindowLongA(window, platform::GWL_USERDATA), pointer);
+  EXPECT_EQ(os.SetWindowLongA(window, platform::GWL_USERDATA, wide), pointer);
+  EXPECT_EQ(os.GetWindowLongA(window, platform::GWL_USERDATA), wide);
+  EXPECT_EQ(os.SetWindowLongA(window, platform::GWL_USERDATA, 0), wide);
+}
+
+TEST_F(Contract, ClassIsRegisteredOnceAndUnregisteredOnlyWithoutWindows) {
+  gSurface = &os;
+  const Handle instance = os.GetModuleHandleA(nullptr);
+  platform::WndClassA wc;
+  wc.lpfnWndProc = DefaultProc;
+  wc.hInstance = instance;
+  wc.lpszClassName = "Veltrane Contract Class";
+  EXPECT_NE(os.RegisterClassA(wc), 0);
+  EXPECT_EQ(os.RegisterClassA(wc), 0);
+  wc.lpszClassName = "VELTRANE CONTRACT CLASS";  // names compare without case
+  EXPECT_EQ(os.RegisterClassA(wc), 0);
+
+  const Handle window = os.CreateWindowExA(0, "Veltrane Contract Class", "contract", 0, 0, 0, 10,
+                                           10, 0, 0, instance, nullptr);
+  ASSERT_NE(window, 0u);
+  EXPECT_EQ(os.UnregisterClassA("Veltrane Contract Class", instance), 0);
+  os.SendMessageA(window, platform::WM_CLOSE, 0, 0);  // the default procedure destroys it
+  EXPECT_NE(os.UnregisterClassA("veltrane contract class", instance), 0);
+  EXPECT_EQ(os.UnregisterClassA("Veltrane Contract Class", instance), 0);
+  EXPECT_EQ(os.GetWindowLongA(window, platform::GWL_USERDATA), 0);
+}
+
+TEST_F(Contract, RegisteredMessageIsOneNumberPerName) {
+  const std::uint32_t created = os.RegisterWindowMessageA("TaskbarCreated");
+  EXPECT_GE(created, 0xC000u);
+  EXPECT_LE(created, 0xFFFFu);
+  EXPECT_EQ(os.RegisterWindowMessageA("TaskbarCreated"), created);
+  EXPECT_EQ(os.RegisterWindowMessageA("taskbarcreated"), created);
+  const std::uint32_t other = os.RegisterWindowMessageA("Veltrane contract message");
+  EXPECT_GE(other, 0xC000u);
+  EXPECT_NE(other, created);
+}
+
+// --- Text in the ANSI code page, as the tip converts it ----------------------
+
+// One character as the tip converts it: into at most two bytes, no default
+// character given.
+std::string ToAnsi(platform::Win32& os, std::uint32_t codePage, char16_t ch,
+                   std::int32_t room = 2) {
+  char out[2] = {};
+  const std::int32_t n = os.WideCharToMultiByte(codePage, 0, &ch, 1, out, room, nullptr, nullptr);
+  return std::string(out, static_cast<std::size_t>(n < 0 ? 0 : n));
+}
+
+TEST_F(Contract, WesternCodePageConvertsTheTipsCharacters) {
+  if (subject->AnsiCodePage() != 1252)
+    GTEST_SKIP() << "the system's ANSI code page is " << subject->AnsiCodePage() << ", not 1252";
+  for (std::uint32_t codePage : {0u, 1252u}) {
+    SCOPED_TRACE(codePage);
+    EXPECT_EQ(ToAnsi(os, codePage, u'\u00e9'), "\xe9");
+    EXPECT_EQ(ToAnsi(os, codePage, u'\u20ac'), "\x80");
+    EXPECT_EQ(ToAnsi(os, codePage, u'\u2019'), "\x92");  // the typographic apostrophe
+    EXPECT_EQ(ToAnsi(os, codePage, u'\u0153'), "\x9c");
+    EXPECT_EQ(ToAnsi(os, codePage, u'\u4e00'), "?");  // not in the page: the default character
+  }
+  // Asked for the size it needs, it answers without writing.
+  const char16_t text[] = u"Caf\u00e9";
+  EXPECT_EQ(os.WideCharToMultiByte(0, 0, text, 4, nullptr, 0, nullptr, nullptr), 4);
+}
+
+// Without WC_NO_BEST_FIT_CHARS, Windows gives a letter outside the page its
+// nearest letter in the page rather than the default character.
+TEST_F(Contract, WesternCodePageGivesALetterOutsideItsBestFit) {
+  if (subject->IsFake())
+    GTEST_SKIP() << "the fake does not model the best-fit table and gives '?': no tip test "
+                    "uses such a letter";
+  if (subject->AnsiCodePage() != 1252)
+    GTEST_SKIP() << "the system's ANSI code page is " << subject->AnsiCodePage() << ", not 1252";
+  EXPECT_EQ(ToAnsi(os, 0, u'\u0100'), "A");
+  EXPECT_EQ(ToAnsi(os, 0, u'\u0141'), "L");
+}
+
+TEST_F(Contract, DoubleByteCodePageGivesTwoBytesOrNone) {
+  subject->UseCodePage(932);
+  EXPECT_EQ(ToAnsi(os, 932, u'\u65e5'), "\x93\xfa");
+  EXPECT_EQ(ToAnsi(os, 932, u'a'), "a");
+  // No room for both bytes: nothing, rather than half a character.
+  EXPECT_EQ(ToAnsi(os, 932, u'\u65e5', 1), "");
+}
+
+// --- The notification area ---------------------------------------------------
+
+TEST_F(Contract, NotificationAreaAnswersAddModifyDeleteOnce) {
+  tray::NotifyIconRecord record;
+  record.hWnd = static_cast<std::uint32_t>(subject->Window());
+  record.hIcon = static_cast<std::uint32_t>(subject->Icon());
+  record.szTip = tray::TipField(u"Veltrane contract");
+  const platform::NotifyIconDataA form = tray::CallForm(record, os);
+  EXPECT_EQ(os.Shell_NotifyIconA(platform::NIM_ADD, form), 1);
+  EXPECT_EQ(os.Shell_NotifyIconA(platform::NIM_ADD, form), 0);  // there already
+  EXPECT_EQ(os.Shell_NotifyIconA(platform::NIM_MODIFY, form), 1);
+  EXPECT_EQ(os.Shell_NotifyIconA(platform::NIM_DELETE, form), 1);
+  EXPECT_EQ(os.Shell_NotifyIconA(platform::NIM_DELETE, form), 0);
+  EXPECT_EQ(os.Shell_NotifyIconA(platform::NIM_MODIFY, form), 0);
+}
+
+}  // namespace

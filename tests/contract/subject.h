@@ -1,0 +1,53 @@
+// The desktop the contract checks run against: the fake desktop in the unit
+// suite, the real Win32 surface in the Windows build of the checks. What the
+// surface itself cannot show (a region's pixels, a window's region, waiting
+// for input to arrive) comes through here.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "platform/types.h"
+#include "platform/win32.h"
+
+namespace contract {
+
+// A pixel set row by row: sorted runs [x1, x2), empty rows left out.
+using Pixels = std::map<std::int32_t, std::vector<std::pair<std::int32_t, std::int32_t>>>;
+
+class Subject {
+ public:
+  virtual ~Subject() = default;
+
+  virtual platform::Win32& Surface() = 0;
+  // The fake desktop rather than a real one.
+  virtual bool IsFake() const = 0;
+  // Wine stands for Windows here; the checks name the points where it differs.
+  virtual bool IsWine() const = 0;
+
+  // A shown top-level window of the checks' own class, with the keyboard
+  // focus, so that the key state reaches this process as it reaches the program.
+  virtual platform::Handle Window() = 0;
+  // An icon the notification area can show.
+  virtual platform::Handle Icon() = 0;
+  // Lets injected input take effect before the next reading.
+  virtual void Settle() = 0;
+  // The system's ANSI code page, what CodePage 0 stands for.
+  virtual std::uint32_t AnsiCodePage() = 0;
+  // Makes `number` available to WideCharToMultiByte with the characters the
+  // checks use (the fake knows one code page at a time; Windows knows them all).
+  virtual void UseCodePage(std::uint32_t number) = 0;
+
+  // The pixels of a live region the program owns.
+  virtual Pixels RegionPixels(platform::Handle region) = 0;
+  // The pixels of the region a window has taken; empty if it has none.
+  virtual Pixels WindowRegionPixels(platform::Handle window) = 0;
+};
+
+// The desktop of this build: defined by fake_subject.cpp or real_subject.cpp.
+std::unique_ptr<Subject> MakeSubject();
+
+}  // namespace contract
