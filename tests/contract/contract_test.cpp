@@ -4,9 +4,8 @@
 // one side is a place where the fake and Windows disagree.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <array>
-#include <cstring>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -133,8 +132,9 @@ TEST_F(Contract, RoundedRegionLeavesOutOneMoreColumnAndRowAndIsSymmetric) {
       ASSERT_EQ(runs.size(), 1u) << "row " << y;
       // Mirrored left to right and top to bottom.
       EXPECT_EQ(runs[0].first - s.x1, s.x2 - 1 - runs[0].second) << "row " << y;
-      const std::int32_t mirrorY = s.y1 + (s.y2 - 2 - y);
-      EXPECT_EQ(pixels.count(mirrorY) ? pixels.at(mirrorY) : decltype(runs){}, runs) << "row " << y;
+      const auto mirror = pixels.find(s.y1 + (s.y2 - 2 - y));
+      ASSERT_NE(mirror, pixels.end()) << "row " << y;
+      EXPECT_EQ(mirror->second, runs) << "row " << y;
     }
     EXPECT_EQ(os.DeleteObject(region), 1);
   }
@@ -211,7 +211,7 @@ TEST_F(Contract, CombineReportsWhatItMadeAndRefusesADeletedRegion) {
 
 // Once SetWindowRgn has taken a region, the handle is no longer the
 // program's: it can be neither deleted nor combined, and the window keeps the
-// pixels; a new region replaces it, and none removes the shape.
+// pixels; a new region replaces it, and a null one removes the shape.
 TEST_F(Contract, WindowTakesTheRegionItIsGiven) {
   const Handle window = subject->Window();
   const Handle first = os.CreateRectRgn(0, 0, 50, 40);
@@ -254,7 +254,7 @@ TEST_F(Contract, UserDataHoldsAPointerWhole) {
   const Handle window = subject->Window();
   std::string object = "held";
   const auto pointer = reinterpret_cast<std::intptr_t>(&object);
-  // All bits of the word set but the lowest: a sign or a top half dropped shows.
+  // Every bit of the word set but the low sixteen: a sign or a top half lost shows.
   const auto wide = static_cast<std::intptr_t>(~std::uintptr_t{0xFFFF});
   EXPECT_EQ(os.SetWindowLongA(window, platform::GWL_USERDATA, pointer), 0);
   EXPECT_EQ(os.GetWindowLongA(window, platform::GWL_USERDATA), pointer);
