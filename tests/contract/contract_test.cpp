@@ -244,11 +244,48 @@ TEST_F(Contract, RegionRefusedByANonWindowStaysTheCallers) {
 // --- Windows, classes, messages ---------------------------------------------
 
 platform::Win32* gSurface = nullptr;
+std::vector<std::array<std::uintptr_t, 3>> gHeard;  // message, wParam, lParam
+std::uint32_t gListenFor = 0;
 
 platform::LResult VELTRANE_CALLBACK DefaultProc(Handle hWnd, std::uint32_t uMsg,
                                                 platform::WParam wParam, platform::LParam lParam) {
+  if (gListenFor != 0 && uMsg == gListenFor)
+    gHeard.push_back({uMsg, wParam, static_cast<std::uintptr_t>(lParam)});
   return gSurface->DefWindowProcA(hWnd, uMsg, wParam, lParam);
 }
+
+// A class of the checks' own, with a procedure that hears gListenFor.
+class ContractClass {
+ public:
+  static constexpr const char* kName = "Veltrane Contract Class";
+
+  explicit ContractClass(platform::Win32& os) : os_(os) {
+    gSurface = &os;
+    gHeard.clear();
+    platform::WndClassA wc;
+    wc.lpfnWndProc = DefaultProc;
+    wc.hInstance = os.GetModuleHandleA(nullptr);
+    wc.lpszClassName = kName;
+    atom_ = os.RegisterClassA(wc);
+  }
+  ~ContractClass() {
+    os_.UnregisterClassA(kName, os_.GetModuleHandleA(nullptr));
+    gListenFor = 0;
+  }
+  ContractClass(const ContractClass&) = delete;
+  ContractClass& operator=(const ContractClass&) = delete;
+
+  std::uint16_t Atom() const { return atom_; }
+  // A hidden top-level window, made as the tray's hidden window is: no
+  // instance named, the class found by its name.
+  Handle NewWindow() {
+    return os_.CreateWindowExA(0, kName, "contract", 0, 0, 0, 100, 100, 0, 0, 0, nullptr);
+  }
+
+ private:
+  platform::Win32& os_;
+  std::uint16_t atom_ = 0;
+};
 
 TEST_F(Contract, UserDataHoldsAPointerWhole) {
   const Handle window = subject->Window();
@@ -264,25 +301,37 @@ TEST_F(Contract, UserDataHoldsAPointerWhole) {
 }
 
 TEST_F(Contract, ClassIsRegisteredOnceAndUnregisteredOnlyWithoutWindows) {
-  gSurface = &os;
+  ContractClass contractClass(os);
+  EXPECT_NE(contractClass.Atom(), 0);
   const Handle instance = os.GetModuleHandleA(nullptr);
   platform::WndClassA wc;
   wc.lpfnWndProc = DefaultProc;
   wc.hInstance = instance;
-  wc.lpszClassName = "Veltrane Contract Class";
-  EXPECT_NE(os.RegisterClassA(wc), 0);
+  wc.lpszClassName = ContractClass::kName;
   EXPECT_EQ(os.RegisterClassA(wc), 0);
   wc.lpszClassName = "VELTRANE CONTRACT CLASS";  // names compare without case
   EXPECT_EQ(os.RegisterClassA(wc), 0);
 
-  const Handle window = os.CreateWindowExA(0, "Veltrane Contract Class", "contract", 0, 0, 0, 10,
-                                           10, 0, 0, instance, nullptr);
+  const Handle window = contractClass.NewWindow();
   ASSERT_NE(window, 0u);
-  EXPECT_EQ(os.UnregisterClassA("Veltrane Contract Class", instance), 0);
+  EXPECT_EQ(os.UnregisterClassA(ContractClass::kName, instance), 0);
   os.SendMessageA(window, platform::WM_CLOSE, 0, 0);  // the default procedure destroys it
-  EXPECT_NE(os.UnregisterClassA("veltrane contract class", instance), 0);
-  EXPECT_EQ(os.UnregisterClassA("Veltrane Contract Class", instance), 0);
   EXPECT_EQ(os.GetWindowLongA(window, platform::GWL_USERDATA), 0);
+  EXPECT_NE(os.UnregisterClassA("veltrane contract class", instance), 0);
+  EXPECT_EQ(os.UnregisterClassA(ContractClass::kName, instance), 0);
+}
+
+// The shell announces its restart with a broadcast of a registered message;
+// the tray's hidden window must hear it.
+TEST_F(Contract, BroadcastReachesAHiddenTopLevelWindowOnce) {
+  ContractClass contractClass(os);
+  const Handle window = contractClass.NewWindow();
+  ASSERT_NE(window, 0u);
+  gListenFor = os.RegisterWindowMessageA("Veltrane contract broadcast");
+  constexpr Handle kBroadcast = 0xFFFF;  // HWND_BROADCAST
+  os.SendMessageA(kBroadcast, gListenFor, 7, 9);
+  EXPECT_EQ(gHeard, (std::vector<std::array<std::uintptr_t, 3>>{{gListenFor, 7, 9}}));
+  os.SendMessageA(window, platform::WM_CLOSE, 0, 0);
 }
 
 TEST_F(Contract, RegisteredMessageIsOneNumberPerName) {
@@ -357,6 +406,23 @@ TEST_F(Contract, NotificationAreaAnswersAddModifyDeleteOnce) {
   EXPECT_EQ(os.Shell_NotifyIconA(platform::NIM_DELETE, form), 1);
   EXPECT_EQ(os.Shell_NotifyIconA(platform::NIM_DELETE, form), 0);
   EXPECT_EQ(os.Shell_NotifyIconA(platform::NIM_MODIFY, form), 0);
+}
+
+// The tray object closes its window before it deletes its icon: the shell
+// finds the icon by the record's window and id, though the window is gone.
+TEST_F(Contract, IconOfAClosedWindowIsStillDeletedByItsRecord) {
+  ContractClass contractClass(os);
+  tray::NotifyIconRecord record;
+  record.hWnd = static_cast<std::uint32_t>(contractClass.NewWindow());
+  record.hIcon = static_cast<std::uint32_t>(subject->Icon());
+  const platform::NotifyIconDataA form = tray::CallForm(record, os);
+  ASSERT_EQ(os.Shell_NotifyIconA(platform::NIM_ADD, form), 1);
+  os.SendMessageA(record.hWnd, platform::WM_CLOSE, 0, 0);
+  // Wine's deviation: its notification area drops an icon soon after the
+  // icon's window is destroyed (so a deletion that comes late finds nothing).
+  // Windows keeps the icon until it is deleted or the pointer passes over it.
+  if (subject->IsWine()) subject->Settle();
+  EXPECT_EQ(os.Shell_NotifyIconA(platform::NIM_DELETE, form), subject->IsWine() ? 0 : 1);
 }
 
 }  // namespace
