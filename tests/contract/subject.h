@@ -29,7 +29,9 @@ class Subject {
   virtual bool IsWine() const = 0;
 
   // A shown top-level window of the checks' own class, with the keyboard
-  // focus, so that the key state reaches this process as it reaches the program.
+  // focus, as the program has one. (Under Wine, keys injected by the process
+  // itself set the pressed-since-query bit without it; keys from the X
+  // display do so only for the process with the focus.)
   virtual platform::Handle Window() = 0;
   // An icon the notification area can show.
   virtual platform::Handle Icon() = 0;
