@@ -28,8 +28,8 @@ def main() -> int:
         return 2
     out, epoch = sys.argv[1], int(sys.argv[2])
     with zipfile.ZipFile(out, "w") as archive:
-        for spec in sys.argv[3:]:
-            name, path = spec.split("=", 1)
+        for entry in sys.argv[3:]:
+            name, path = entry.split("=", 1)
             crlf = path.endswith(":crlf")
             if crlf:
                 path = path[: -len(":crlf")]
