@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 #include <stdexcept>
 
 #include "app/form.h"
+#include "app/untrapped_error.h"
 #include "app/veltrane2.h"
 #include "fake/fake_desktop.h"
 #include "tray/modInTray.h"
@@ -124,13 +126,14 @@ TEST_F(MainWindow, StartupCreatesFromTheLayoutShapesTheWindowThenDisplaysIt) {
   EXPECT_TRUE(desktop.gdi.OwnedByWindow(veltrane.SkinRegion()));
 }
 
-TEST_F(MainWindow, AtADenseScreenTheWindowAndItsOutlineGrow) {
+TEST_F(MainWindow, AtADenseScreenTheWindowItsControlsAndItsOutlineGrowAxisByAxis) {
   desktop.gdi.logPixelsX = 120;
-  desktop.gdi.logPixelsY = 120;
+  desktop.gdi.logPixelsY = 96;
   veltrane.Start();
-  EXPECT_EQ(desktop.window.desc.bounds, (Rect{686, 545, 628, 410}));
+  EXPECT_EQ(desktop.window.desc.bounds, (Rect{686, 436, 628, 328}));
+  EXPECT_EQ(veltrane.GetForm().Get(ControlId::hitarea).rect, (Rect{465, 284, 119, 27}));
   EXPECT_EQ(desktop.log.Only({"CreateRoundRectRgn"}).front(),
-            "CreateRoundRectRgn(-15,-11,105,111,90,112)");
+            "CreateRoundRectRgn(-15,-9,105,89,90,90)");
 }
 
 TEST_F(MainWindow, HideCommandsHideTheWindowAndPollingGoesOn) {
@@ -161,6 +164,7 @@ TEST_F(MainWindow, ExitAndTheRedDotEndTheProcessAtOnce) {
 TEST_F(MainWindow, TheWebLinkOpensTheHomePageAndIgnoresTheResult) {
   Start();
   desktop.shell.executeResult = 2;  // no program registered: nothing shows
+  EXPECT_EQ(desktop.window.PointerAt(At(ControlId::Image1)), Pointer::Hand);
   desktop.window.Click(At(ControlId::Image1));
   EXPECT_THAT(desktop.log.Entries(),
               ElementsAre("ShellExecuteA(0,\"open\",\"http://www.veltrane.example/\",NULL,NULL,1)"));
@@ -175,6 +179,11 @@ TEST_F(MainWindow, AClickNeedsPrimaryPressAndReleaseOverTheSameControl) {
   // Pressed outside, released on it.
   desktop.window.Mouse(MouseAction::Down, At(ControlId::hitarea), platform::kPrimaryButton);
   desktop.window.Mouse(MouseAction::Up, At(ControlId::minbutarea), platform::kPrimaryButton);
+  // Pressed with one button, released with another.
+  desktop.window.Mouse(MouseAction::Down, At(ControlId::minbutarea), platform::kSecondaryButton);
+  desktop.window.Mouse(MouseAction::Up, At(ControlId::minbutarea), platform::kPrimaryButton);
+  desktop.window.Mouse(MouseAction::Down, At(ControlId::minbutarea), platform::kPrimaryButton);
+  desktop.window.Mouse(MouseAction::Up, At(ControlId::minbutarea), platform::kSecondaryButton);
   // Other buttons.
   desktop.window.Click(At(ControlId::minbutarea), platform::kSecondaryButton);
   desktop.window.Click(At(ControlId::minbutarea), platform::kMiddleButton);
@@ -319,6 +328,12 @@ TEST_F(MainWindow, APressWhoseCaptureWasTakenAwayIsNoClick) {
   // A fresh press after it is a click again.
   desktop.window.Click(At(ControlId::minbutarea));
   EXPECT_FALSE(desktop.window.visible);
+}
+
+TEST(UntrappedError, OutOfMemoryAndAnyOtherErrorEachShowTheirOwnNumber) {
+  EXPECT_EQ(app::UntrappedErrorText(std::bad_alloc()), "Run-time error '7':\n\nOut of memory");
+  EXPECT_EQ(app::UntrappedErrorText(std::out_of_range("no such row")),
+            "Run-time error '51':\n\nno such row");
 }
 
 TEST_F(MainWindow, ACloseRequestDestroysTheWindowAndLetsTheLoopEnd) {
