@@ -109,17 +109,17 @@ class MainWindow : public ::testing::Test {
   app::Veltrane2 veltrane{desktop, desktop.window};
 };
 
-TEST_F(MainWindow, StartupCreatesFromTheLayoutShapesTheWindowThenDisplaysIt) {
-  veltrane.Start();
+TEST_F(MainWindow, StartupCreatesFromTheLayoutShapesTheWindowDisplaysItThenRunsTheLoop) {
+  veltrane.Run();
   EXPECT_THAT(desktop.log.Only({"GetSystemMetrics", "CreateWindow", "StartTimer", "CreateRectRgn",
-                                "SetWindowRgn", "Show"}),
+                                "SetWindowRgn", "Show", "RunMessageLoop"}),
               ElementsAre("GetSystemMetrics(23)", "CreateWindow(549,436,502,328,\"Veltrane\")",
                           "StartTimer(3)", "CreateRectRgn(0,0,0,0)", "CreateRectRgn(0,0,0,0)",
                           "CreateRectRgn(60,0,416,131)", "CreateRectRgn(0,49,183,328)",
                           "CreateRectRgn(151,55,501,328)",
                           fake::Format("SetWindowRgn", desktop.window.handle,
                                        veltrane.SkinRegion(), 1),
-                          "Show()"));
+                          "Show()", "RunMessageLoop()"));
   EXPECT_TRUE(desktop.window.visible);
   // The window owns the outline; the program keeps no other region alive.
   EXPECT_EQ(desktop.gdi.LiveObjects(), 1u);

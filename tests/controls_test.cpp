@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "controls/property_value.h"
@@ -59,6 +60,7 @@ class URLLinkTest : public ::testing::Test {
 // ---------------------------------------------------------------- creation
 
 TEST_F(URLLinkTest, NewInstanceIsAnEmptyLabelAtTheTopLeftWithoutAddressOrToolTip) {
+  EXPECT_EQ(link.LabelURL().rect, (platform::Rect{8, 8, 105, 41}));  // design state until then
   link.InitProperties();
   EXPECT_EQ(link.Text(), "");
   EXPECT_EQ(link.LabelURL().rect, (platform::Rect{0, 0, 0, kLineH}));
@@ -120,14 +122,17 @@ TEST_F(URLLinkTest, EverySetterNotifiesItsOwnNameAndTheViewSeesTheNewLabel) {
   EXPECT_EQ(view.seen.back().toolTipText, "x");
 }
 
-TEST_F(URLLinkTest, DesignerSeesEachPropertyWithItsCategory) {
+TEST_F(URLLinkTest, DesignerSeesEachPropertyWithItsCategoryAndPlacesItAt320By240) {
   ASSERT_EQ(controls::kURLLinkProperties.size(), 3u);
   EXPECT_STREQ(controls::kURLLinkProperties[0].name, "Text");
   EXPECT_EQ(controls::kURLLinkProperties[0].dispId, -517);
   EXPECT_STREQ(controls::kURLLinkProperties[0].category, "Text");
   EXPECT_STREQ(controls::kURLLinkProperties[1].category, "Behavior");
   EXPECT_STREQ(controls::kURLLinkProperties[2].category, "Behavior");
-  EXPECT_NE(controls::kURLLinkProperties[1].dispId, controls::kURLLinkProperties[2].dispId);
+  EXPECT_EQ(controls::kURLLinkProperties[1].dispId, 1);
+  EXPECT_EQ(controls::kURLLinkProperties[2].dispId, 2);
+  EXPECT_EQ(std::pair(controls::kURLLinkDesignWidth, controls::kURLLinkDesignHeight),
+            std::pair(320, 240));
 }
 
 // ------------------------------------------------------------------- press
@@ -226,7 +231,7 @@ TEST_F(URLLinkTest, FailingWaitCursorSkipsTheShellAndStillClearsTheOverride) {
   EXPECT_TRUE(desktop.shell.executed.empty());
 }
 
-TEST_F(URLLinkTest, ErrorMessageWritesNegativeNumbersWithTheirSign) {
+TEST_F(URLLinkTest, ErrorMessageWritesNegativeNumbersWithTheirSignAndOutOfMemoryAs7) {
   link.InitProperties();
   desktop.faults.errorNumber = -2147024894;
   desktop.faults.errorDescription = "Automation error";
@@ -235,6 +240,9 @@ TEST_F(URLLinkTest, ErrorMessageWritesNegativeNumbersWithTheirSign) {
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text, "Unable to load '' : Automation error (Error -2147024894)");
   EXPECT_EQ(host.messages[0].caption, "Veltrane");
+  desktop.faults.Inject("ShellExecuteA", Fault::RaiseOutOfMemory, 1);
+  link.lblURL_MouseDown(platform::kPrimaryButton, 0, {});
+  EXPECT_EQ(host.messages.at(1).text, "Unable to load '' : Out of memory (Error 7)");
   EXPECT_EQ(controls::UnableToLoadText("x", "d", 0), "Unable to load 'x' : d (Error 0)");
 }
 

@@ -99,8 +99,13 @@ TEST(BuildSkinRegion, LeavesOnlyTheReturnedRegion) {
     skin::Region second = shape.BuildSkinRegion(1, 1, 0, 0);
     EXPECT_EQ(d.gdi.LiveObjects(), 2u);
     EXPECT_EQ(shape.hSkinRgn(), second.Get());
+    // Moved on, a region is deleted once, by its last owner.
+    d.log.Clear();
+    skin::Region moved(std::move(second));
+    region = std::move(moved);
   }
   EXPECT_EQ(d.gdi.LiveObjects(), 0u);
+  EXPECT_EQ(d.log.Only({"DeleteObject"}).size(), 2u);
 }
 
 // Arithmetic failures stop the build at the failing value and leak nothing.
@@ -136,6 +141,16 @@ TEST(BuildSkinRegion, ArithmeticFailure) {
     EXPECT_EQ(d.gdi.LiveObjects(), 0u);
     EXPECT_EQ(shape.hSkinRgn(), 0u);
   }
+}
+
+// The scratch region's deletion is a step of the build like any other.
+TEST(BuildSkinRegion, FailingDeletionOfTheScratchRegionFailsTheBuild) {
+  fake::FakeDesktop d;
+  d.faults.Inject("DeleteObject", fake::Fault::Raise, 1, 5);  // after the five pieces'
+  skin::SkinShape shape(d);
+  EXPECT_THROW(shape.BuildSkinRegion(1, 1, 0, 0), platform::Error);
+  EXPECT_EQ(shape.hSkinRgn(), 0u);
+  EXPECT_EQ(d.gdi.LiveObjects(), 0u);
 }
 
 TEST(BuildSkinRegion, ShapeThatCannotBeCreatedAddsNothing) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "platform/error.h"
 
@@ -17,16 +18,21 @@ std::vector<std::string> CallLog::Only(std::initializer_list<const char*> ops) c
   return out;
 }
 
-void Faults::Inject(const std::string& op, Fault fault, int times) {
-  faults_[op] = Entry{fault, times};
+void Faults::Inject(const std::string& op, Fault fault, int times, int skipped) {
+  faults_[op] = Entry{fault, times, skipped};
 }
 
 Fault Faults::Hit(const char* op) {
   if (faults_.empty()) return Fault::None;
   auto it = faults_.find(std::string_view(op));
   if (it == faults_.end() || it->second.remaining == 0) return Fault::None;
+  if (it->second.skipped > 0) {
+    --it->second.skipped;
+    return Fault::None;
+  }
   if (it->second.remaining > 0) --it->second.remaining;
   if (it->second.fault == Fault::Raise) throw platform::Error(errorNumber, errorDescription);
+  if (it->second.fault == Fault::RaiseOutOfMemory) throw std::bad_alloc();
   return it->second.fault;
 }
 

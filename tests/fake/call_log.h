@@ -31,15 +31,16 @@ class CallLog {
   std::vector<std::string> entries_;
 };
 
-enum class Fault : std::uint8_t { None, FailResult, Raise };
+enum class Fault : std::uint8_t { None, FailResult, Raise, RaiseOutOfMemory };
 
 class Faults {
  public:
   static constexpr int kForever = -1;
-  // The next `times` calls of `op` fail in the given way.
-  void Inject(const std::string& op, Fault fault, int times = kForever);
+  // The next `times` calls of `op` fail in the given way, after `skipped` that succeed.
+  void Inject(const std::string& op, Fault fault, int times = kForever, int skipped = 0);
   void Clear() { faults_.clear(); }
-  // Consumes one injected fault of `op`. A Raise throws platform::Error here.
+  // Consumes one injected fault of `op`. A Raise throws platform::Error here,
+  // a RaiseOutOfMemory std::bad_alloc.
   Fault Hit(const char* op);
 
   std::int32_t errorNumber = 5;
@@ -49,6 +50,7 @@ class Faults {
   struct Entry {
     Fault fault;
     int remaining;
+    int skipped;
   };
   std::map<std::string, Entry, std::less<>> faults_;
 };
