@@ -43,10 +43,11 @@ TEST(Layout, At96PixelsPerInchTheControlsSitWhereTheSkinDrawsThem) {
   EXPECT_EQ(app::ToPixels(app::kWindowUnits, 96, 96), (Rect{549, 436, 502, 328}));
 }
 
-TEST(Layout, At120PixelsPerInchAreasGrowWhilePicturesKeepTheirSize) {
+TEST(Layout, AtDenserScreensAreasGrowWhilePicturesKeepTheirSize) {
   const app::Form form(120, 120);
   EXPECT_EQ(form.Get(ControlId::hitarea).rect, (Rect{465, 355, 119, 34}));
   EXPECT_EQ(form.Get(ControlId::overimg).rect, (Rect{464, 355, 96, 27}));
+  EXPECT_EQ(app::Form(240, 240).Get(ControlId::overimg).rect, (Rect{928, 710, 96, 27}));
   EXPECT_EQ(app::ToPixels(app::kWindowUnits, 120, 120), (Rect{686, 545, 628, 410}));
   // Each axis follows its own density.
   EXPECT_EQ(app::ToPixels(app::kWindowUnits, 120, 96), (Rect{686, 436, 628, 328}));

@@ -325,6 +325,9 @@ TEST_F(URLLinkTest, SavingWritesTheThreePropertiesWithTheirDefaults) {
             (std::vector<std::string>{"WriteProperty(\"Text\",\"Home\",\"\")",
                                       "WriteProperty(\"URL\",\"http://a.example/\",\"\")",
                                       "WriteProperty(\"ShowToolTip\",-1,0)"}));
+  link.SetShowToolTip(kFalse);
+  link.WriteProperties();
+  EXPECT_EQ(desktop.log.Only({"WriteProperty"}).back(), "WriteProperty(\"ShowToolTip\",0,0)");
 }
 
 TEST_F(URLLinkTest, SavingTrapsNothing) {

@@ -84,6 +84,7 @@ TEST_F(Tray, TipHoldsSixtyFourCharactersWithItsTerminatorAndPadding) {
 
 TEST_F(Tray, PropertiesReachTheNotificationAreaOnlyThroughModifyIcon) {
   InTrayRef obj = Make();
+  EXPECT_EQ(obj->hIcon(), 0u);  // none until one is given
   obj->hIcon(kIcon);
   obj->Tip(u"Veltrane");
   obj->AddIcon();
@@ -124,7 +125,9 @@ TEST_F(Tray, TipCharactersGoThroughTheAnsiCodePage) {
   obj->Tip(u"Caf\u00e9 \u20ac \u4e00");
   obj->AddIcon();
   EXPECT_EQ(desktop.shell.Icon(obj->WindowHandle())->tip, "Caf\xe9 \x80 ?");
-  EXPECT_EQ(desktop.log.Only({"WideCharToMultiByte"}).size(), 3u);
+  const std::string oneCharacter = "WideCharToMultiByte(0,0,1,2)";  // code page, flags, size, room
+  EXPECT_THAT(desktop.log.Only({"WideCharToMultiByte"}),
+              ElementsAre(oneCharacter, oneCharacter, oneCharacter));
 }
 
 TEST_F(Tray, DoubleByteCharactersAreNeverSplitAndTheTerminatorStaysInside) {
@@ -263,6 +266,10 @@ TEST_F(Tray, InTrayFollowsTheRequestsNotTheShellsAnswers) {
                           Call("Shell_NotifyIconA", "2," + h + ",0"),
                           Call("Shell_NotifyIconA", "2," + h + ",0")));
   EXPECT_EQ(desktop.shell.Icon(obj->WindowHandle()), nullptr);
+  obj->AddIcon();
+  desktop.faults.Inject("Shell_NotifyIconA", fake::Fault::Raise, 1);
+  EXPECT_THROW(obj->RecreateIcon(), platform::Error);
+  EXPECT_EQ(obj->InTray(), 0);  // a re-add that failed is no request
 }
 
 TEST_F(Tray, AnIconRefusedForWantOfATaskbarComesWhenTheTaskbarStarts) {
