@@ -24,12 +24,10 @@ The harness (private Xvfb, Wine environment, sessions, probes) is
 tests/e2e/run_e2e.py's; this file uses a prefix of its own, since it changes
 the prefix's registry.
 
-Usage: tests/e2e/lifecycle_e2e.py [--exe PATH] [-k NAME]
+Usage: tests/e2e/lifecycle_e2e.py [--arch 32|64] [--exe PATH] [-k NAME]
 """
 
-import argparse
 import re
-import signal
 import sys
 import time
 from pathlib import Path
@@ -284,42 +282,15 @@ TESTS = [
 
 # ------------------------------------------------------------------- driver
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("--exe", help="a Veltrane.exe other than the 32-bit build")
-    ap.add_argument("-k", dest="name", help="run only the tests whose name contains NAME")
-    opts = ap.parse_args()
-    tests = [f for f in TESTS if not opts.name or opts.name in f.__name__]
-    if not tests:
-        raise SystemExit(f"lifecycle_e2e: no test matches {opts.name!r}")
-    for test in tests:
-        test.timeout = e2e.TEST_TIMEOUT_S * 2   # each starts traced programs, which are slow
+def setup(t):
+    reg(t, "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/d", RELAYED, "/f")
+    # A run stopped inside the error check may have left its density behind.
+    reg(t, "delete", DESKTOP_KEY, "/v", "LogPixels", "/f", check=False)
 
-    t0 = time.monotonic()
-    e2e.PROBES = tuple(dict.fromkeys(e2e.PROBES + (LIFEPROBE,)))
-    signal.signal(signal.SIGALRM, e2e._alarm)
-    display = e2e.Display(prefix=PREFIX)
-    try:
-        display.build = e2e.build_under_test(display.env, 32, "lifecycle_e2e")
-        opts.exe = str(Path(opts.exe).resolve()) if opts.exe else str(display.build.exe())
-        if not Path(opts.exe).is_file():
-            raise SystemExit(f"lifecycle_e2e: {opts.exe} not found; build it first (cmake "
-                             f"--preset {display.build.preset} && cmake --build --preset "
-                             f"{display.build.preset})")
-        e2e.build_probes(display.build)
-        setup = e2e.Session(display, opts, "setup")
-        reg(setup, "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/d", RELAYED, "/f")
-        # A run stopped inside the error check may have left its density behind.
-        reg(setup, "delete", DESKTOP_KEY, "/v", "LogPixels", "/f", check=False)
-        print(f"lifecycle_e2e: {opts.exe} ({display.build.bits}-bit) on {display.name}, "
-              f"setup {time.monotonic() - t0:.1f} s", flush=True)
-        passed, failed = e2e.run_tests(display, opts, tests)
-    finally:
-        display.close()
-    print(f"lifecycle_e2e: total {time.monotonic() - t0:.1f} s")
-    print(f"{passed} passed, {failed} failed")
-    return 1 if failed else 0
 
+for _test in TESTS:
+    _test.timeout = e2e.TEST_TIMEOUT_S * 2   # each starts traced programs, which are slow
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(e2e.main(TESTS, suite="lifecycle_e2e", prefix=PREFIX, probes=(LIFEPROBE,),
+                      setup=setup, description=__doc__.split("\n")[0]))

@@ -1371,9 +1371,11 @@ def run_tests(display, opts, tests):
     return passed, failed
 
 
-def main(all_tests=TESTS):
-    """The command line; another e2e script can run its own tests through it."""
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+def main(all_tests=TESTS, suite="e2e", prefix=None, probes=(), setup=None, description=None):
+    """The command line; another e2e script runs its own tests through it, with
+    a prefix of its own, more probes, and a setup step run once in a Session
+    before the tests."""
+    ap = argparse.ArgumentParser(description=description or __doc__.split("\n")[0])
     ap.add_argument("--arch", type=int, choices=(32, 64), default=32,
                     help="the build under test (default: 32, the product)")
     ap.add_argument("--exe", help="a Veltrane.exe other than the build's; its own word size "
@@ -1391,28 +1393,31 @@ def main(all_tests=TESTS):
     if not tests:
         raise SystemExit(f"e2e: no test matches {opts.name!r}")
 
+    global PROBES
+    PROBES = tuple(dict.fromkeys(PROBES + tuple(probes)))
     t0 = time.monotonic()
     signal.signal(signal.SIGALRM, _alarm)
-    display = Display()
+    display = Display(prefix=prefix)
     try:
-        display.build = build_under_test(display.env, opts.arch)
+        display.build = build_under_test(display.env, opts.arch, suite)
         if not opts.exe or display.build.bits != opts.arch:
             opts.exe = str(display.build.exe())
         if not Path(opts.exe).is_file():
-            raise SystemExit(f"e2e: {opts.exe} not found; build it first (cmake --preset "
+            raise SystemExit(f"{suite}: {opts.exe} not found; build it first (cmake --preset "
                              f"{display.build.preset} && cmake --build --preset "
                              f"{display.build.preset})")
         build_probes(display.build)
         register_url_probe(display)
-        print(f"e2e: {opts.exe} ({display.build.bits}-bit) on {display.name}, "
+        if setup:
+            setup(Session(display, opts, "setup"))
+        print(f"{suite}: {opts.exe} ({display.build.bits}-bit) on {display.name}, "
               f"setup {time.monotonic() - t0:.1f} s", flush=True)
         passed, failed = run_tests(display, opts, tests)
     finally:
         display.close()
-    print(f"e2e: total {time.monotonic() - t0:.1f} s")
+    print(f"{suite}: total {time.monotonic() - t0:.1f} s")
     print(f"{passed} passed, {failed} failed")
     return 1 if failed else 0
-
 
 if __name__ == "__main__":
     sys.exit(main())
