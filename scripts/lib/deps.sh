@@ -1,9 +1,17 @@
-# Sourced by scripts/run and scripts/test: installs the Debian packages the
-# build and the tests need, when any is missing.
+# Sourced by scripts/run, scripts/test, scripts/bench and scripts/soak:
+# installs the Debian packages the build and the tests need, when any is
+# missing, the 32-bit Wine loader (wine32:i386) among them.
 #
-# The 32-bit Wine loader (wine32:i386) is wanted but not required: a machine
-# that cannot have it still builds and tests, and the end-to-end suite says
-# plainly that it ran the 64-bit build in the product's place.
+# A multi-arch library must have one version for both word sizes. When the
+# registry's i386 security index is unusable, the amd64 libraries that
+# wine64 pulls from the security suite have no i386 twin at their version,
+# and wine32:i386 cannot be installed beside them. The fallback takes this
+# transaction from the release suite, whose versions exist for both word
+# sizes, moving any amd64 library already installed to that version.
+#
+# The loader cannot always be had; this says so and goes on, so that the rest
+# still builds. Whoever needs the 32-bit programs to run finds out by running
+# the loader (scripts/lib/wine-env.sh), and scripts/test fails then.
 veltrane_install_deps() {
   local packages=(cmake g++ libgtest-dev libgmock-dev libbenchmark-dev googletest python3
                   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
@@ -13,40 +21,64 @@ veltrane_install_deps() {
   for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
   done
-  local want32=0
-  dpkg -s wine32:i386 >/dev/null 2>&1 || want32=1
-  [ ${#missing[@]} -eq 0 ] && [ $want32 -eq 0 ] && return 0
+  local want32=()
+  dpkg -s wine32:i386 >/dev/null 2>&1 || want32=(wine32:i386)
+  [ ${#missing[@]} -eq 0 ] && [ ${#want32[@]} -eq 0 ] && return 0
 
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo=sudo
   export DEBIAN_FRONTEND=noninteractive
-  if [ $want32 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if [ ${#want32[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
-  # A mirror caught mid-sync fails one index now and then; the others are
-  # still good, so try again a few times and go on with what was fetched.
-  local try
-  for try in 1 2 3; do
-    $sudo apt-get update -qq >/dev/null 2>&1 && break
-    sleep 10
+  # A mirror caught mid-sync fails an index now and then; try once more, then
+  # go on with the indexes that did come.
+  local log=/tmp/veltrane-apt.$$.log try
+  for try in 1 2; do
+    $sudo apt-get update -qq >"$log" 2>&1 && break
+    [ $try -eq 1 ] && sleep 5
   done
-  if [ ${#missing[@]} -gt 0 ]; then
-    echo "== installing: ${missing[*]}"
-    $sudo apt-get install -y -qq "${missing[@]}" >/dev/null ||
-      { echo "could not install ${missing[*]}" >&2; return 1; }
+  grep '^E: Failed to fetch' "$log" | sed 's/^E: /apt-get update: /; s/ \[IP: [^]]*\]//' >&2
+
+  echo "== installing: ${missing[*]} ${want32[*]}"
+  if veltrane_apt_install "$log" "${missing[@]}" "${want32[@]}"; then
+    rm -f "$log"
+    return 0
   fi
-  if [ $want32 -eq 1 ]; then
-    echo "== installing: wine32:i386"
-    # Both word sizes of a multi-arch library must be one version. When the
-    # security index of one architecture is missing, take both from the release.
-    local codename
+  if [ ${#want32[@]} -gt 0 ]; then
+    local codename pin=/tmp/veltrane-apt.$$.pref
     codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-    $sudo apt-get install -y -qq --no-remove wine64 wine32:i386 >/dev/null 2>&1 ||
-      { [ -n "$codename" ] &&
-        $sudo apt-get install -y -qq --no-remove -t "$codename" wine64 wine32:i386 \
-          libgstreamer-plugins-base1.0-0 libgstreamer-plugins-base1.0-0:i386 \
-          gstreamer1.0-plugins-base >/dev/null 2>&1; } ||
-      echo "could not install wine32:i386; the 32-bit programs cannot run under Wine here" >&2
+    if [ -n "$codename" ]; then
+      echo "== the amd64 and i386 versions of a library disagree; installing from $codename alone"
+      printf 'Package: *\nPin: release n=%s\nPin-Priority: 1001\n' "$codename" >"$pin"
+      veltrane_apt_install "$log" --allow-downgrades -o Dir::Etc::Preferences="$pin" \
+        wine64 "${missing[@]}" "${want32[@]}" && { rm -f "$log" "$pin"; return 0; }
+      rm -f "$pin"
+    fi
+    echo "could not install wine32:i386: $(veltrane_apt_reason "$log"); the 32-bit programs cannot run here" >&2
+    if [ ${#missing[@]} -gt 0 ] && veltrane_apt_install "$log" "${missing[@]}"; then
+      rm -f "$log"
+      return 0
+    fi
   fi
-  return 0
+  echo "could not install ${missing[*]}: $(veltrane_apt_reason "$log")" >&2
+  rm -f "$log"
+  return 1
+}
+
+# One apt-get transaction that never removes a package; its output in $1.
+veltrane_apt_install() {
+  local log=$1 sudo=""
+  shift
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get install -y -q --no-remove "$@" >"$log" 2>&1
+}
+
+# apt's own words for why a transaction failed: the first unmet dependency,
+# else its last error line.
+veltrane_apt_reason() {
+  local said
+  said=$(grep -m1 -A1 'following packages have unmet dependencies' "$1" | tail -n1 | sed 's/^ *//')
+  [ -n "$said" ] || said=$(grep '^E:' "$1" | tail -n1)
+  echo "${said:-apt-get failed}"
 }

@@ -3,8 +3,8 @@
 #   source scripts/lib/wine-env.sh
 #   wine_env_init            # prefix, env vars, cleanup trap
 #   wine_env_start_xvfb      # private Xvfb on a free :91..:99, exports DISPLAY
-#   wine_env_prepare_prefix  # the 64-bit prefix; it serves both word sizes
-#   wine_env_try_32bit       # can this machine run 32-bit programs? (say why not)
+#   wine_env_prepare_prefix  # the 64-bit prefix; it serves both word sizes, and
+#                            # WINE_ENV_NO_32BIT says why 32-bit programs cannot run
 #   "$WINE32" some.exe &     # run things ($WINE for 64-bit programs)
 #   (cleanup runs on exit: our wineserver -k, then our Xvfb)
 #
@@ -17,6 +17,7 @@ WINE32="${WINE32:-/usr/lib/wine/wine}"
 WINESERVER="${WINESERVER:-/usr/lib/wine/wineserver}"
 WINE_ENV_XVFB_PID=""
 WINE_ENV_XVFB_LOG=""
+WINE_ENV_NO_32BIT=""
 
 wine_env_die() { echo "wine-env: $*" >&2; exit 1; }
 
@@ -42,16 +43,36 @@ wine_env_init() {
     trap 'exit 143' TERM
 }
 
-# Creates the prefix once (about 10 s); later runs reuse it.
+# Creates the prefix once (about 10 s); later runs reuse it. Then finds out
+# whether the 32-bit loader runs in it: WINE_ENV_NO_32BIT is empty when it
+# does and says why not otherwise. A prefix made while the loader was missing
+# never runs it later ("could not load kernel32.dll"): such a prefix is made
+# again, once, and this says so.
 # Needs DISPLAY: call after wine_env_start_xvfb or with a real display.
 wine_env_prepare_prefix() {
     if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$WINEPREFIX/.veltrane-ready" ]; then
-        mkdir -p "$WINEPREFIX"
-        echo "wine-env: creating Wine prefix $WINEPREFIX (once)" >&2
-        "$WINE" wineboot -i >/dev/null 2>&1 || wine_env_die "wineboot -i failed"
-        "$WINESERVER" -w
-        touch "$WINEPREFIX/.veltrane-ready"
+        wine_env_make_prefix
     fi
+    WINE_ENV_NO_32BIT="$(wine_env_try_32bit)" && return 0
+    if [ -x "$WINE32" ] && ! grep -qx with-32bit-loader "$WINEPREFIX/.veltrane-ready"; then
+        echo "wine-env: $WINEPREFIX was made without the 32-bit loader and cannot run it; making it again" >&2
+        "$WINESERVER" -k >/dev/null 2>&1
+        "$WINESERVER" -w >/dev/null 2>&1
+        rm -rf "$WINEPREFIX"
+        wine_env_make_prefix
+        WINE_ENV_NO_32BIT="$(wine_env_try_32bit)"
+    fi
+    return 0
+}
+
+wine_env_make_prefix() {
+    mkdir -p "$WINEPREFIX"
+    echo "wine-env: creating Wine prefix $WINEPREFIX (once)" >&2
+    "$WINE" wineboot -i >/dev/null 2>&1 || wine_env_die "wineboot -i failed"
+    "$WINESERVER" -w
+    # What the prefix was made with decides whether it is worth making again.
+    if [ -x "$WINE32" ]; then echo with-32bit-loader; else echo without-32bit-loader; fi \
+        >"$WINEPREFIX/.veltrane-ready"
 }
 
 # Succeeds when the 32-bit loader runs a 32-bit program (Wine's own cmd) in
@@ -67,7 +88,7 @@ wine_env_try_32bit() {
     timeout 120 "$WINE32" cmd /c exit 7 >"$log" 2>&1 </dev/null && rc=0 || rc=$?
     [ "$rc" -eq 7 ] && return 0
     local said
-    said="$(grep -v '^[[:space:]]*$' "$log" | tail -n1)"
+    said="$(tr -d '\r' <"$log" | grep -v '^[[:space:]]*$' | tail -n1)"
     echo "$WINE32 could not run a 32-bit program (cmd /c exit 7 gave exit code $rc)${said:+: $said}"
     return 1
 }

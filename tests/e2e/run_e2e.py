@@ -11,11 +11,11 @@ write, process exit.
 Usage: tests/e2e/run_e2e.py [--arch 32|64] [--exe PATH] [-k NAME] [--skin BMP]
 
 The 32-bit run first tries the 32-bit Wine loader; on a machine that cannot
-run 32-bit programs it says so in one line and runs the 64-bit build instead.
-The probes are built for the word size of the program under test.
+run 32-bit programs it says so in one line and fails: the product went
+untested. The probes are built for the word size of the program under test.
 
-Other e2e scripts import this module: Display, Session, the helpers and
-build_under_test(), which picks the build (and so the exe) under test.
+Other e2e scripts run their own tests through this module's main(), with
+Display, Session and the helpers.
 
 Adding a test: write `def test_xxx(t: Session)` using the helpers below and
 append it to TESTS. Raise Failure (or use t.check) to fail with a reason.
@@ -162,26 +162,12 @@ def pe_bits(exe):
     return 32 if machine == 0x14C else 64
 
 
-def why_no_32bit(env):
-    """None when the 32-bit Wine loader runs a 32-bit program in the prefix
-    of env; otherwise the reason, in words."""
-    res = subprocess.run(["bash", "-c", f'source "{WINE_ENV}" && wine_env_try_32bit'], env=env,
-                         text=True, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                         stdin=subprocess.DEVNULL, timeout=180)
-    return None if res.returncode == 0 else (res.stdout.strip() or f"exit code {res.returncode}")
-
-
-def build_under_test(env, bits=32, suite="e2e"):
-    """The build whose programs a suite runs: the 32-bit product unless asked
-    for the 64-bit one. A machine that cannot run 32-bit code gets the 64-bit
-    build in its place, and one line that says so and why."""
-    if bits == 32:
-        reason = why_no_32bit(env)
-        if reason:
-            print(f"{suite}: THE 32-BIT END-TO-END TESTS DID NOT RUN: {reason}; "
-                  "running the 64-bit build in their place", flush=True)
-            return BUILDS[64]
-    return BUILDS[bits]
+def report(bits, passed, failed, not_run=""):
+    """Adds this run's result to the file scripts/test gathers its summary from."""
+    results = os.environ.get("VELTRANE_RESULTS")
+    if results:
+        with open(results, "a") as f:
+            f.write(f"{bits}\t{passed}\t{failed}\t{not_run}\n")
 
 
 def winpath(path):
@@ -371,7 +357,7 @@ class Display:
     def __init__(self, prefix=None, screen=None):
         script = (f'source "{WINE_ENV}" && wine_env_init && wine_env_start_xvfb '
                   '&& wine_env_prepare_prefix && wine_env_keep_server '
-                  '&& echo "READY $DISPLAY $WINEPREFIX" && read -r _')
+                  '&& echo "READY $DISPLAY $WINEPREFIX ${WINE_ENV_NO_32BIT:-ok}" && read -r _')
         holder_env = dict(os.environ)
         if prefix:
             holder_env["WINEPREFIX"] = str(prefix)
@@ -380,11 +366,13 @@ class Display:
         self.holder = subprocess.Popen(["bash", "-c", script], stdin=subprocess.PIPE,
                                        stdout=subprocess.PIPE, text=True, env=holder_env,
                                        start_new_session=True)
-        line = self.holder.stdout.readline().split()
-        if len(line) != 3 or line[0] != "READY":
+        line = self.holder.stdout.readline().split(maxsplit=3)
+        if len(line) != 4 or line[0] != "READY":
             self.close()
             raise SystemExit("e2e: could not start Xvfb / Wine (see messages above)")
-        _, self.name, prefix = line
+        _, self.name, prefix, why = line
+        # Why the 32-bit loader cannot run here, or None when it can.
+        self.no_32bit = None if why == "ok" else why
         self.env = dict(os.environ, DISPLAY=self.name, WINEPREFIX=prefix, WINEARCH="win64",
                         WINEDEBUG=os.environ.get("WINEDEBUG", "-all"),
                         WINEDLLOVERRIDES="mscoree,mshtml=")
@@ -1199,6 +1187,8 @@ def test_layout_at_120_dpi(t):
     display = Display(prefix=DPI120_PREFIX, screen="1600x1200x24")
     try:
         display.build = t.display.build
+        t.check(display.build.bits == 64 or not display.no_32bit,
+                f"the 32-bit loader cannot run in {DPI120_PREFIX}: {display.no_32bit}")
         display.reg_add(r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
                         "/d", "120")
         display.x("xsetroot", "-solid", "#%02X%02X%02X" % BACKGROUND)
@@ -1310,7 +1300,7 @@ TESTS = [
 
 # ------------------------------------------------------------------- driver
 
-def build_probes(build=BUILDS[64]):
+def build_probes(build):
     """Builds the probes for one word size, each with the same compiler as the
     program under test: a probe then sees the system as that program does.
     (Wine 8 runs a low-level key hook across word sizes as well, tried both
@@ -1371,14 +1361,15 @@ def run_tests(display, opts, tests):
     return passed, failed
 
 
-def main(all_tests=TESTS, suite="e2e", prefix=None, probes=(), setup=None, description=None):
+def main(all_tests=TESTS, suite="e2e", prefix=None, probes=(), setup=None, description=None,
+         program="Veltrane.exe", screen=None):
     """The command line; another e2e script runs its own tests through it, with
-    a prefix of its own, more probes, and a setup step run once in a Session
-    before the tests."""
+    a prefix and a screen of its own, another program under test, more probes,
+    and a setup step run once in a Session before the tests."""
     ap = argparse.ArgumentParser(description=description or __doc__.split("\n")[0])
     ap.add_argument("--arch", type=int, choices=(32, 64), default=32,
                     help="the build under test (default: 32, the product)")
-    ap.add_argument("--exe", help="a Veltrane.exe other than the build's; its own word size "
+    ap.add_argument("--exe", help=f"a {program} other than the build's; its own word size "
                                   "picks the Wine loader")
     ap.add_argument("-k", dest="name", help="run only the tests whose name contains NAME")
     ap.add_argument("--skin", default=str(ROOT / "assets" / "skin.bmp"),
@@ -1387,21 +1378,27 @@ def main(all_tests=TESTS, suite="e2e", prefix=None, probes=(), setup=None, descr
     if opts.exe:
         opts.exe = str(Path(opts.exe).resolve())
         if not Path(opts.exe).is_file():
-            raise SystemExit(f"e2e: {opts.exe} not found")
+            raise SystemExit(f"{suite}: {opts.exe} not found")
         opts.arch = pe_bits(opts.exe)
     tests = [f for f in all_tests if not opts.name or opts.name in f.__name__]
     if not tests:
-        raise SystemExit(f"e2e: no test matches {opts.name!r}")
+        raise SystemExit(f"{suite}: no test matches {opts.name!r}")
 
     global PROBES
     PROBES = tuple(dict.fromkeys(PROBES + tuple(probes)))
     t0 = time.monotonic()
     signal.signal(signal.SIGALRM, _alarm)
-    display = Display(prefix=prefix)
+    # A stopped run still tears down its Xvfb and wineserver (the finally below).
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    display = Display(prefix=prefix, screen=screen)
     try:
-        display.build = build_under_test(display.env, opts.arch, suite)
-        if not opts.exe or display.build.bits != opts.arch:
-            opts.exe = str(display.build.exe())
+        display.build = BUILDS[opts.arch]
+        if opts.arch == 32 and display.no_32bit:
+            print(f"{suite}: THE 32-BIT END-TO-END TESTS DID NOT RUN: {display.no_32bit}",
+                  flush=True)
+            report(32, 0, 0, display.no_32bit)
+            return 1
+        opts.exe = opts.exe or str(display.build.exe(program))
         if not Path(opts.exe).is_file():
             raise SystemExit(f"{suite}: {opts.exe} not found; build it first (cmake --preset "
                              f"{display.build.preset} && cmake --build --preset "
@@ -1415,9 +1412,11 @@ def main(all_tests=TESTS, suite="e2e", prefix=None, probes=(), setup=None, descr
         passed, failed = run_tests(display, opts, tests)
     finally:
         display.close()
+    report(display.build.bits, passed, failed)
     print(f"{suite}: total {time.monotonic() - t0:.1f} s")
     print(f"{passed} passed, {failed} failed")
     return 1 if failed else 0
+
 
 if __name__ == "__main__":
     sys.exit(main())

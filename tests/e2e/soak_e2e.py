@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Soak of the 64-bit Veltrane.exe under Wine: minutes of user-like input,
+"""Soak of the 32-bit Veltrane.exe, the product, under Wine: minutes of user-like input,
 then a close request from another process.
 
 Random actions with a fixed seed, one every 100-300 ms: pointer moves over
@@ -349,7 +349,7 @@ def write_report(path, fig):
     base, end = fig["baseline"], fig["end"]
     L = ["# Soak under Wine", ""]
     L.append(f"Written by `scripts/soak` ({fig['date']}, commit {fig['commit']}). "
-             f"Veltrane.exe 64-bit under Wine ({fig['wine']}) on a private Xvfb, "
+             f"Veltrane.exe {fig['bits']}-bit under Wine ({fig['wine']}) on a private Xvfb, "
              f"{fig['nproc']} cores shared with other work. Seed {fig['seed']}.")
     L.append("")
     L.append("## Result")
@@ -454,7 +454,9 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--minutes", type=float, default=10)
     ap.add_argument("--seed", type=int, default=9)
-    ap.add_argument("--exe", default=str(ROOT / "build" / "mingw-x86_64" / "Veltrane.exe"))
+    ap.add_argument("--exe", default=str(e2e.BUILDS[32].exe()),
+                    help="the program to soak (default: the 32-bit product); its own word "
+                         "size picks the Wine loader")
     ap.add_argument("--skin", default=str(ROOT / "assets" / "skin.bmp"))
     ap.add_argument("--out", default=str(ROOT / "docs" / "SOAK.md"))
     ap.add_argument("-v", "--verbose", action="store_true", help="log every action")
@@ -473,8 +475,12 @@ def main():
     url_log = OUT / "url.log"
     if url_log.exists():
         url_log.unlink()
-    e2e.build_probes()
     display = e2e.Display()
+    display.build = e2e.BUILDS[e2e.pe_bits(opts.exe)]
+    if display.build.bits == 32 and display.no_32bit:
+        display.close()
+        raise SystemExit(f"soak: THE 32-BIT PROGRAM CANNOT RUN HERE: {display.no_32bit}")
+    e2e.build_probes(display.build)
     t = e2e.Session(display, opts, "soak")
     fig = {"seed": opts.seed, "baseline_minute": baseline_minute}
     try:
@@ -517,6 +523,7 @@ def main():
     fig["date"] = datetime.date.today().isoformat()
     fig["commit"] = subprocess.run(["git", "-C", str(ROOT), "rev-parse", "--short", "HEAD"],
                                    capture_output=True, text=True).stdout.strip() or "?"
+    fig["bits"] = display.build.bits
     fig["wine"] = subprocess.run([display.wine, "--version"], capture_output=True,
                                  text=True).stdout.strip()
     fig["nproc"] = os.cpu_count()
