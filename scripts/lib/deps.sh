@@ -71,7 +71,9 @@ veltrane_apt_install() {
   local log=$1 sudo=""
   shift
   [ "$(id -u)" -ne 0 ] && sudo=sudo
-  $sudo apt-get install -y -q --no-remove "$@" >"$log" 2>&1
+  local started=$SECONDS
+  $sudo apt-get install -y -q --no-remove "$@" >"$log" 2>&1 || return 1
+  echo "== $(grep -m1 'upgraded,.*newly installed' "$log"), in $((SECONDS - started)) s"
 }
 
 # apt's own words for why a transaction failed: the first unmet dependency,

@@ -366,7 +366,7 @@ class Display:
         self.holder = subprocess.Popen(["bash", "-c", script], stdin=subprocess.PIPE,
                                        stdout=subprocess.PIPE, text=True, env=holder_env,
                                        start_new_session=True)
-        line = self.holder.stdout.readline().split(maxsplit=3)
+        line = self.holder.stdout.readline().strip().split(maxsplit=3)
         if len(line) != 4 or line[0] != "READY":
             self.close()
             raise SystemExit("e2e: could not start Xvfb / Wine (see messages above)")
