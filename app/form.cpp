@@ -53,6 +53,8 @@ void Form::Route(platform::MouseAction action, platform::Point client, std::int1
       if (target) events.OnControlMouseMove(*target);
       break;
     case platform::MouseAction::Down:
+      if (held_ == 0) events.CapturePointer();
+      held_ = static_cast<std::int16_t>(held_ | button);
       if (!target) {
         pressed_ = nullptr;
         events.OnSurfaceMouseDown(button);
@@ -60,14 +62,17 @@ void Form::Route(platform::MouseAction action, platform::Point client, std::int1
         pressed_ = target;
       }
       break;
-    case platform::MouseAction::Up:
-      if (button != platform::kPrimaryButton) break;
-      {
-        const Control* pressed = pressed_;
-        pressed_ = nullptr;
-        if (pressed && pressed == target) events.OnControlClick(*target);
-      }
+    case platform::MouseAction::Up: {
+      // Releasing the capture tells the window it lost it, which forgets the
+      // press: the press is taken first.
+      const Control* pressed = button == platform::kPrimaryButton ? pressed_ : nullptr;
+      if (button == platform::kPrimaryButton) pressed_ = nullptr;
+      const bool wasHeld = held_ != 0;
+      held_ = static_cast<std::int16_t>(held_ & ~button);
+      if (wasHeld && held_ == 0) events.ReleasePointer();
+      if (pressed && pressed == target) events.OnControlClick(*target);
       break;
+    }
   }
 }
 

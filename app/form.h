@@ -29,6 +29,12 @@ class FormEvents {
   virtual void OnControlMouseMove(const Control& control) = 0;
   virtual void OnControlClick(const Control& control) = 0;
   virtual void OnSurfaceMouseDown(std::int16_t button) = 0;
+  // The first button went down: the window keeps the pointer until the last
+  // one comes up, so that a release outside is still seen (and is no click).
+  virtual void CapturePointer() = 0;
+  // The last button came up; told before the click it makes, if any, so that
+  // a command that waits (a browser starting) does not hold the pointer.
+  virtual void ReleasePointer() = 0;
 };
 
 class Form {
@@ -48,7 +54,10 @@ class Form {
              FormEvents& events);
   // The pointer's capture was taken away: the pending press is dropped, so
   // a later release over the same control is no click.
-  void ForgetPress() { pressed_ = nullptr; }
+  void ForgetPress() {
+    pressed_ = nullptr;
+    held_ = 0;
+  }
   platform::Pointer PointerAt(platform::Point client) const;
   void Paint(platform::Canvas& canvas) const;
 
@@ -58,6 +67,7 @@ class Form {
   // Timer1 is a control of the layout, but not a picture control.
   std::array<Control, kControls.size() - 1> controls_;
   const Control* pressed_ = nullptr;   // where the primary button went down
+  std::int16_t held_ = 0;              // the buttons down since the capture was taken
 };
 
 }  // namespace app

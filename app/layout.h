@@ -58,4 +58,10 @@ std::int32_t ToPixels(std::int32_t units, std::int32_t logicalPixelsPerInch);
 // A rectangle in layout units to pixels, each axis by its own density.
 platform::Rect ToPixels(const platform::Rect& units, std::int32_t dpiX, std::int32_t dpiY);
 
+// Where the window goes in a monitor's work area: at its layout position if
+// it fits there whole; else moved by the least amount that makes it fit, on
+// each axis, or to the work area's top or left edge where it is larger.
+// A small screen at 150 % would otherwise put Minimize and Exit out of reach.
+platform::Rect FitInWorkArea(const platform::Rect& window, const platform::Rect& work);
+
 }  // namespace app

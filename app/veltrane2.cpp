@@ -66,10 +66,19 @@ void Veltrane2::CreateFromLayout() {
   const std::int32_t dpiY = win32_.GetDeviceCaps(platform::LOGPIXELSY);
   // A window that cannot be created is what the classic run-time reports
   // when the system's window resources run out.
-  if (window_.Create({ToPixels(kWindowUnits, dpiX, dpiY), kWindowText}, *this) == 0)
+  if (window_.Create({OnScreen(ToPixels(kWindowUnits, dpiX, dpiY)), kWindowText}, *this) == 0)
     throw platform::Error(platform::kErrOutOfMemory, "Out of memory");
   form_.emplace(dpiX, dpiY);
   window_.StartTimer(kTimerIntervalMs);
+}
+
+platform::Rect Veltrane2::OnScreen(const platform::Rect& window) {
+  platform::MonitorInfoA monitor;
+  const platform::Handle found =
+      win32_.MonitorFromRect(window, platform::MONITOR_DEFAULTTONEAREST);
+  // Without a monitor to ask, the layout's position stands.
+  if (found == 0 || !win32_.GetMonitorInfoA(found, monitor)) return window;
+  return FitInWorkArea(window, monitor.rcWork);
 }
 
 void Veltrane2::CreationSteps() {
@@ -88,9 +97,13 @@ void Veltrane2::OnPaint(platform::Canvas& canvas) { form_->Paint(canvas); }
 
 void Veltrane2::OnTimer() {
   if (phase_ != Phase::Running) return;
-  // The hover step runs ahead of the key loop and outside its error skipping:
-  // its failure ends the process before the keys are read.
-  Handle([&] { hover_.TrackHover(nullptr); });
+  // The hover step, and the retry of an icon the shell refused, run ahead of
+  // the key loop and outside its error skipping: a failure there ends the
+  // process before the keys are read.
+  Handle([&] {
+    hover_.TrackHover(nullptr);
+    residency_.RetryRefusedIcon();
+  });
   keys::RunKeyLoop(win32_, buttons_);
 }
 
@@ -158,6 +171,10 @@ void Veltrane2::OnSurfaceMouseDown(std::int16_t) {
   skin::StartDrag(win32_, win32_, window_.WindowHandle());
 }
 
+void Veltrane2::CapturePointer() { win32_.SetCapture(window_.WindowHandle()); }
+
+void Veltrane2::ReleasePointer() { win32_.ReleaseCapture(); }
+
 void Veltrane2::SetVisible(platform::Picture picture, bool visible) {
   const platform::Rect changed = form_->SetVisible(form_->Showing(picture).id, visible);
   if (changed.width > 0) window_.Invalidate(changed);
@@ -168,7 +185,7 @@ void Veltrane2::EndAtOnce() {
   // never left turned around by a tick just before the end.
   residency_.RemoveIcon();
   buttons_.Restore(win32_);
-  window_.EndProcess();
+  window_.EndProcess(0);
   std::abort();  // EndProcess does not return
 }
 
@@ -178,12 +195,16 @@ void Veltrane2::ReportUntrapped(const std::exception& error) {
   const std::string text = UntrappedErrorText(error);
   // Nothing more can be told after this: each step is attempted, and the
   // process ends as Exit ends it.
+  // The box may come from a tick while the window is hidden: in front of
+  // whatever is active, or the user never sees why the keys stopped.
   Attempt([&] {
-    win32_.MessageBoxA(0, text.c_str(), "Veltrane", platform::MB_OK | platform::MB_ICONERROR);
+    win32_.MessageBoxA(0, text.c_str(), "Veltrane",
+                       platform::MB_OK | platform::MB_ICONERROR | platform::MB_SETFOREGROUND |
+                           platform::MB_TOPMOST);
   });
   Attempt([&] { residency_.RemoveIcon(); });
   Attempt([&] { buttons_.Restore(win32_); });
-  window_.EndProcess();
+  window_.EndProcess(platform::kExitCodeUntrappedError);
   std::abort();  // EndProcess does not return
 }
 

@@ -47,6 +47,8 @@ class Veltrane2 : public platform::WindowEvents,
   void OnControlMouseMove(const Control& control) override;
   void OnControlClick(const Control& control) override;
   void OnSurfaceMouseDown(std::int16_t button) override;
+  void CapturePointer() override;
+  void ReleasePointer() override;
 
   // skin::HighlightPictures
   void SetVisible(platform::Picture picture, bool visible) override;
@@ -58,6 +60,8 @@ class Veltrane2 : public platform::WindowEvents,
   enum class Phase : std::uint8_t { Running, Ending, Reporting };
 
   void CreateFromLayout();
+  // The window's rectangle moved into the work area of the monitor it falls on.
+  platform::Rect OnScreen(const platform::Rect& window);
   void CreationSteps();
   void EnterPhase(Phase phase);
   void Close();

@@ -13,6 +13,7 @@ inline constexpr std::uint32_t WM_CREATE = 0x0001;
 inline constexpr std::uint32_t WM_DESTROY = 0x0002;
 inline constexpr std::uint32_t WM_CLOSE = 0x0010;
 inline constexpr std::uint32_t WM_SETTINGCHANGE = 0x001A;
+inline constexpr std::uint32_t WM_CAPTURECHANGED = 0x0215;
 inline constexpr std::uint32_t WM_NCCREATE = 0x0081;
 inline constexpr std::uint32_t WM_NCLBUTTONDOWN = 0x00A1;
 inline constexpr std::uint32_t WM_MOUSEMOVE = 0x0200;
@@ -31,6 +32,8 @@ inline constexpr std::uintptr_t HTCAPTION = 2;
 inline constexpr std::int32_t GWL_USERDATA = -21;
 inline constexpr std::uint32_t SPI_SETMOUSEBUTTONSWAP = 0x0021;
 inline constexpr std::int32_t SM_SWAPBUTTON = 23;
+inline constexpr std::uint32_t MONITOR_DEFAULTTONEAREST = 2;
+inline constexpr std::uint32_t MSGFLT_ALLOW = 1;
 
 // Virtual keys.
 inline constexpr std::int32_t VK_CONTROL = 17;
@@ -68,5 +71,7 @@ inline constexpr std::int32_t ERROR_SUCCESS = 0;
 // Message boxes.
 inline constexpr std::uint32_t MB_OK = 0;
 inline constexpr std::uint32_t MB_ICONERROR = 0x10;
+inline constexpr std::uint32_t MB_SETFOREGROUND = 0x10000;
+inline constexpr std::uint32_t MB_TOPMOST = 0x40000;
 
 }  // namespace platform

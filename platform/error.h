@@ -29,4 +29,7 @@ inline constexpr std::int32_t kErrTypeMismatch = 13;
 inline constexpr std::int32_t kErrDllNotFound = 53;
 inline constexpr std::int32_t kErrEntryPointNotFound = 453;
 
+// The process's exit code after an untrapped error; Exit ends with 0.
+inline constexpr std::uint32_t kExitCodeUntrappedError = 1;
+
 }  // namespace platform

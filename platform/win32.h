@@ -35,6 +35,13 @@ struct WndClassA {
   const char* lpszClassName = nullptr;
 };
 
+// MONITORINFO, its rectangles in screen pixels.
+struct MonitorInfoA {
+  Rect rcMonitor;
+  Rect rcWork;   // the monitor less the taskbar and docked bars
+  std::uint32_t dwFlags = 0;
+};
+
 // The 8-bit call form of the first-version notification record: six 32-bit
 // fields, then 64 tip bytes. The Windows side repacks it into the platform's
 // own record, whose handles are pointer-wide.
@@ -52,7 +59,13 @@ class Input {
   virtual std::int32_t SwapMouseButton(std::int32_t fSwap) = 0;
   virtual std::int32_t GetSystemMetrics(std::int32_t nIndex) = 0;
   virtual std::int32_t GetCursorPos(Point& lpPoint) = 0;
+  // The window that took the pointer gets its messages wherever it goes, until
+  // the capture is released or another window takes it; the loser is told
+  // with WM_CAPTURECHANGED. SetCapture returns the previous holder.
+  virtual Handle SetCapture(Handle hWnd) = 0;
   virtual std::int32_t ReleaseCapture() = 0;
+  // kernel32: milliseconds since the system started, wrapping after 49 days.
+  virtual std::uint32_t GetTickCount() = 0;
 };
 
 class Shell {
@@ -119,6 +132,14 @@ class Windowing {
                                        std::intptr_t dwNewLong) = 0;
   virtual std::uint32_t RegisterWindowMessageA(const char* lpString) = 0;
   virtual std::int32_t SetForegroundWindow(Handle hWnd) = 0;
+  // The monitor a rectangle falls on, and where on it windows may go.
+  virtual Handle MonitorFromRect(const Rect& lprc, std::uint32_t dwFlags) = 0;
+  virtual std::int32_t GetMonitorInfoA(Handle hMonitor, MonitorInfoA& lpmi) = 0;
+  // Lets `message` reach `hwnd` from processes of lower integrity. Windows 7
+  // and later: elsewhere it is not there and reports failure.
+  virtual std::int32_t ChangeWindowMessageFilterEx(Handle hwnd, std::uint32_t message,
+                                                   std::uint32_t action,
+                                                   void* pChangeFilterStruct) = 0;
   virtual std::int32_t MessageBoxA(Handle hWnd, const char* lpText, const char* lpCaption,
                                    std::uint32_t uType) = 0;
   // The program's own module instance.

@@ -53,7 +53,9 @@ class WindowLayer {
   // window or its class cannot be created.
   virtual Handle Create(const WindowDesc& desc, WindowEvents& events) = 0;
   virtual Handle WindowHandle() const = 0;
-  virtual Handle IconHandle() const = 0;
+  // The window's icon at the system's small-icon size: what the notification
+  // area shows, drawn from its own 16 x 16 image rather than shrunk.
+  virtual Handle SmallIconHandle() const = 0;
   virtual void Show() = 0;
   virtual void Hide() = 0;
   virtual void SetStateNormal() = 0;
@@ -62,7 +64,7 @@ class WindowLayer {
   // Destroys the window; the message loop then ends.
   virtual void Destroy() = 0;
   virtual void RunMessageLoop() = 0;
-  [[noreturn]] virtual void EndProcess() = 0;
+  [[noreturn]] virtual void EndProcess(std::uint32_t exitCode) = 0;
 };
 
 }  // namespace platform

@@ -363,7 +363,7 @@ Phase Exit(const char* name, ControlId area) {
           [area](World& w) { w.desktop.window.Click(w.At(area)); }, Outcome::Ended,
           [](World& w, const std::string& op, Fault, const Run& run) {
             if (run.outcome != Outcome::Ended) return;
-            EXPECT_EQ(run.log.back(), "EndProcess()");
+            EXPECT_EQ(run.log.back(), "EndProcess(0)");
             EXPECT_EQ(w.desktop.shell.Icon(w.hidden) != nullptr, op == "Shell_NotifyIconA");
             EXPECT_EQ(w.desktop.mouse.swapped, op == "SwapMouseButton");
           }};
@@ -463,7 +463,7 @@ TEST(FaultInjection, AMessageBoxThatFailsStillEndsTheProcess) {
     EXPECT_THROW(w.desktop.window.Click(w.At(ControlId::minarea)), fake::ProcessEnded);
     EXPECT_TRUE(w.desktop.window.ended);
     EXPECT_THAT(Only(w.desktop.log.Entries(), {"MessageBoxA", "EndProcess"}),
-                ElementsAre(::testing::StartsWith("MessageBoxA("), "EndProcess()"));
+                ElementsAre(::testing::StartsWith("MessageBoxA("), "EndProcess(1)"));
   }
 }
 

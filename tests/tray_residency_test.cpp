@@ -54,7 +54,7 @@ TEST_F(Residency, StartupShapesTheWindowThenAddsTheIconThenDisplaysTheWindow) {
                           "Show()"));
   ASSERT_NE(Icon(), nullptr);
   EXPECT_EQ(Icon()->tip, "Veltrane");
-  EXPECT_EQ(Icon()->hIcon, fake::FakeWindowLayer::kIcon);
+  EXPECT_EQ(Icon()->hIcon, fake::FakeWindowLayer::kSmallIcon);
   EXPECT_TRUE(desktop.window.visible);
   EXPECT_EQ(veltrane.SystemTray()->RefCount(), 1u);
 }
@@ -112,8 +112,9 @@ TEST_F(Residency, ExitRemovesTheIconAndSetsTheButtonsBackThenEndsAtOnce) {
     const platform::Rect r = v.GetForm().Get(id).rect;
     EXPECT_THROW(d.window.Click({r.x + r.width / 2, r.y + r.height / 2}), fake::ProcessEnded);
     EXPECT_THAT(d.log.Entries(),
-                ElementsAre(fake::Format("Shell_NotifyIconA", 2, static_cast<std::uint32_t>(h), 0u),
-                            "SwapMouseButton(0)", "EndProcess()"));
+                ElementsAre("SetCapture(4096)", "ReleaseCapture()",
+                            fake::Format("Shell_NotifyIconA", 2, static_cast<std::uint32_t>(h), 0u),
+                            "SwapMouseButton(0)", "EndProcess(0)"));
     EXPECT_EQ(d.shell.Icon(h), nullptr);
   }
 }
@@ -215,7 +216,8 @@ TEST_P(SecondEnding, ArrivingDuringTheFirstDoesNothingMore) {
   if (EndsAtOnce(first)) {
     EXPECT_THROW(Begin(first), fake::ProcessEnded);
     EXPECT_THAT(desktop.log.Entries(),
-                ElementsAre(Nim(2), "SwapMouseButton(0)", "EndProcess()"));
+                ElementsAre("SetCapture(4096)", "ReleaseCapture()", Nim(2), "SwapMouseButton(0)",
+                            "EndProcess(0)"));
   } else {
     Begin(first);
     EXPECT_EQ(CloseCalls(), ClosedOnce());

@@ -98,6 +98,12 @@ clsInTray::clsInTray(platform::Win32& win32) : win32_(win32) {
   hWndHidden = win32_.CreateWindowExA(0, sClassName.c_str(), kWindowName, 0, 0, 0, 100, 100, 0, 0,
                                       0, nullptr);
   win32_.SetWindowLongA(hWndHidden, platform::GWL_USERDATA, PtrFromObj(this));
+  // A program started as administrator hears nothing the unelevated shell
+  // sends unless it lets the message in: without this, no icon after a
+  // restart of the taskbar. The window's first message registered it.
+  if (hWndHidden != 0 && State().msgTaskbarCreated != 0)
+    win32_.ChangeWindowMessageFilterEx(hWndHidden, State().msgTaskbarCreated,
+                                       platform::MSGFLT_ALLOW, nullptr);
 
   nid.cbSize = platform::NotifyIconDataA::kSize;
   nid.hIcon = 0;
@@ -142,18 +148,19 @@ std::u16string clsInTray::Tip() const { return std::u16string(nid.szTip.begin(),
 
 void clsInTray::Tip(std::u16string_view szTip) { nid.szTip = TipField(szTip); }
 
-void clsInTray::Notify(std::uint32_t dwMessage) {
-  win32_.Shell_NotifyIconA(dwMessage, CallForm(nid, win32_));
+bool clsInTray::Notify(std::uint32_t dwMessage) {
+  return win32_.Shell_NotifyIconA(dwMessage, CallForm(nid, win32_)) != 0;
 }
 
 // bInTray records the request, not the shell's answer: an icon the shell
 // refused is added again when the taskbar announces itself.
-void clsInTray::AddIcon() {
-  Notify(platform::NIM_ADD);
+bool clsInTray::AddIcon() {
+  const bool accepted = Notify(platform::NIM_ADD);
   bInTray = platform::kTrue;
+  return accepted;
 }
 
-void clsInTray::ModifyIcon() { Notify(platform::NIM_MODIFY); }
+bool clsInTray::ModifyIcon() { return Notify(platform::NIM_MODIFY); }
 
 void clsInTray::RemoveIcon() {
   Notify(platform::NIM_DELETE);

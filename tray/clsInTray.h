@@ -66,8 +66,10 @@ class clsInTray {
   std::u16string Tip() const;
   void Tip(std::u16string_view szTip);
 
-  void AddIcon();
-  void ModifyIcon();
+  // Each says whether the shell accepted the call; nothing in the object
+  // depends on it (bInTray records the request).
+  bool AddIcon();
+  bool ModifyIcon();
   void RemoveIcon();
   void ProcessMessage(platform::WParam wParam, platform::LParam lParam);
   void RecreateIcon();
@@ -89,7 +91,7 @@ class clsInTray {
   explicit clsInTray(platform::Win32& win32);
   ~clsInTray() = default;
   void Destroy();
-  void Notify(std::uint32_t dwMessage);
+  bool Notify(std::uint32_t dwMessage);
   template <typename Raise>
   void RaiseEvent(Raise raise);
 

@@ -18,6 +18,11 @@ class TrayResidency : private clsInTrayEvents {
 
   // The last creation steps of the main window: icon added, window hidden.
   void CreationSteps();
+  // On each tick. A shell busy at logon can refuse the first add on its own
+  // time-out while the taskbar runs, so no "TaskbarCreated" will come to
+  // make up for it: the icon is asked for again every 2 s for a minute,
+  // until the shell takes it or the icon is removed.
+  void RetryRefusedIcon();
   // Takes the icon out of the notification area: the unload step, and the
   // first thing Exit does. Without a tray object (startup failed before it,
   // or the final steps released it) there is no icon to take out.
@@ -37,6 +42,8 @@ class TrayResidency : private clsInTrayEvents {
   platform::Win32& win32_;
   platform::WindowLayer& window_;
   InTrayRef SystemTray_;   // the only counted reference to the tray object
+  int retriesLeft_ = 0;
+  std::uint32_t lastTry_ = 0;   // GetTickCount of the last add
 };
 
 }  // namespace tray

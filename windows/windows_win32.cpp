@@ -19,6 +19,15 @@ T As(Handle handle) {
 
 Handle Of(const void* handle) { return reinterpret_cast<Handle>(handle); }
 
+// A portable procedure as the system calls it: WNDPROC's arguments with
+// pointer-wide integers for the handles. The parameter names the system's
+// calling convention, so a procedure declared without it does not compile.
+WNDPROC AsWndProc(LResult(CALLBACK* proc)(Handle, std::uint32_t, WParam, LParam)) {
+  static_assert(sizeof(Handle) == sizeof(HWND) && sizeof(WParam) == sizeof(WPARAM) &&
+                sizeof(LParam) == sizeof(LPARAM) && sizeof(LResult) == sizeof(LRESULT));
+  return reinterpret_cast<WNDPROC>(reinterpret_cast<void (*)()>(proc));
+}
+
 // A handle carried in a 32-bit field: USER and GDI handles fit, sign-extended.
 Handle FromField(std::uint32_t field) {
   return static_cast<Handle>(static_cast<std::intptr_t>(static_cast<std::int32_t>(field)));
@@ -46,7 +55,11 @@ std::int32_t WindowsWin32::GetCursorPos(Point& lpPoint) {
   return ok;
 }
 
+Handle WindowsWin32::SetCapture(Handle hWnd) { return Of(::SetCapture(As<HWND>(hWnd))); }
+
 std::int32_t WindowsWin32::ReleaseCapture() { return ::ReleaseCapture(); }
+
+std::uint32_t WindowsWin32::GetTickCount() { return ::GetTickCount(); }
 
 std::intptr_t WindowsWin32::ShellExecuteA(Handle hwnd, const char* lpOperation,
                                           const char* lpFile, const char* lpParameters,
@@ -143,8 +156,7 @@ std::int32_t WindowsWin32::GetDeviceCaps(std::int32_t index) {
 std::uint16_t WindowsWin32::RegisterClassA(const WndClassA& lpWndClass) {
   WNDCLASSA wc{};
   wc.style = lpWndClass.style;
-  // Same signature as WNDPROC with pointer-wide integers for the handle types.
-  wc.lpfnWndProc = reinterpret_cast<WNDPROC>(reinterpret_cast<void (*)()>(lpWndClass.lpfnWndProc));
+  wc.lpfnWndProc = AsWndProc(lpWndClass.lpfnWndProc);
   wc.cbClsExtra = lpWndClass.cbClsExtra;
   wc.cbWndExtra = lpWndClass.cbWndExtra;
   wc.hInstance = As<HINSTANCE>(lpWndClass.hInstance);
@@ -200,6 +212,30 @@ std::int32_t WindowsWin32::SetForegroundWindow(Handle hWnd) {
 std::int32_t WindowsWin32::MessageBoxA(Handle hWnd, const char* lpText, const char* lpCaption,
                                        std::uint32_t uType) {
   return ::MessageBoxA(As<HWND>(hWnd), lpText, lpCaption, uType);
+}
+
+Handle WindowsWin32::MonitorFromRect(const Rect& lprc, std::uint32_t dwFlags) {
+  const RECT rect{lprc.x, lprc.y, lprc.x + lprc.width, lprc.y + lprc.height};
+  return Of(::MonitorFromRect(&rect, dwFlags));
+}
+
+std::int32_t WindowsWin32::GetMonitorInfoA(Handle hMonitor, MonitorInfoA& lpmi) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!::GetMonitorInfoA(As<HMONITOR>(hMonitor), &info)) return 0;
+  const auto rect = [](const RECT& r) { return Rect{r.left, r.top, r.right - r.left, r.bottom - r.top}; };
+  lpmi = {rect(info.rcMonitor), rect(info.rcWork), info.dwFlags};
+  return 1;
+}
+
+std::int32_t WindowsWin32::ChangeWindowMessageFilterEx(Handle hwnd, std::uint32_t message,
+                                                       std::uint32_t action,
+                                                       void* pChangeFilterStruct) {
+  // Looked up, not imported: the program still starts where it is missing.
+  using FilterFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+  static const auto filter = reinterpret_cast<FilterFn>(reinterpret_cast<void (*)()>(
+      ::GetProcAddress(::GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
+  return filter ? filter(As<HWND>(hwnd), message, action, pChangeFilterStruct) : FALSE;
 }
 
 Handle WindowsWin32::GetModuleHandleA(const char* lpModuleName) {

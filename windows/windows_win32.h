@@ -13,7 +13,9 @@ class WindowsWin32 final : public Win32 {
   std::int32_t SwapMouseButton(std::int32_t fSwap) override;
   std::int32_t GetSystemMetrics(std::int32_t nIndex) override;
   std::int32_t GetCursorPos(Point& lpPoint) override;
+  Handle SetCapture(Handle hWnd) override;
   std::int32_t ReleaseCapture() override;
+  std::uint32_t GetTickCount() override;
 
   std::intptr_t ShellExecuteA(Handle hwnd, const char* lpOperation, const char* lpFile,
                               const char* lpParameters, const char* lpDirectory,
@@ -53,6 +55,11 @@ class WindowsWin32 final : public Win32 {
   std::intptr_t SetWindowLongA(Handle hWnd, std::int32_t nIndex, std::intptr_t dwNewLong) override;
   std::uint32_t RegisterWindowMessageA(const char* lpString) override;
   std::int32_t SetForegroundWindow(Handle hWnd) override;
+  Handle MonitorFromRect(const Rect& lprc, std::uint32_t dwFlags) override;
+  std::int32_t GetMonitorInfoA(Handle hMonitor, MonitorInfoA& lpmi) override;
+  std::int32_t ChangeWindowMessageFilterEx(Handle hwnd, std::uint32_t message,
+                                           std::uint32_t action,
+                                           void* pChangeFilterStruct) override;
   std::int32_t MessageBoxA(Handle hWnd, const char* lpText, const char* lpCaption,
                            std::uint32_t uType) override;
   Handle GetModuleHandleA(const char* lpModuleName) override;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "platform/error.h"
 #include "resource_ids.h"
 
 namespace platform::windows {
@@ -102,7 +103,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     if (g_layer && g_layer->WindowHandle() == reinterpret_cast<Handle>(hwnd))
       return g_layer->Dispatch(message, wParam, lParam);
   } catch (...) {
-    ExitProcess(1);
+    ExitProcess(kExitCodeUntrappedError);
   }
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }
@@ -111,9 +112,12 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 
 Handle WindowsWindowLayer::Create(const WindowDesc& desc, WindowEvents& events) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  // A shared icon from the resources: never destroyed.
+  // Shared icons from the resources: never destroyed.
   HICON icon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
-  icon_ = reinterpret_cast<Handle>(icon);
+  HICON small = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON,
+                                              GetSystemMetrics(SM_CXSMICON),
+                                              GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  smallIcon_ = reinterpret_cast<Handle>(small);
   events_ = &events;
   g_layer = this;
 
@@ -132,8 +136,6 @@ Handle WindowsWindowLayer::Create(const WindowDesc& desc, WindowEvents& events) 
   window_ = reinterpret_cast<Handle>(hwnd);
   if (hwnd) {
     SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    HICON small = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON,
-                                                16, 16, LR_SHARED));
     SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
   }
   return window_;
@@ -170,7 +172,7 @@ void WindowsWindowLayer::RunMessageLoop() {
   }
 }
 
-void WindowsWindowLayer::EndProcess() { ExitProcess(0); }
+void WindowsWindowLayer::EndProcess(std::uint32_t exitCode) { ExitProcess(exitCode); }
 
 void WindowsWindowLayer::Paint() {
   PAINTSTRUCT ps;
@@ -192,20 +194,13 @@ void WindowsWindowLayer::Paint() {
   EndPaint(hwnd, &ps);
 }
 
-void WindowsWindowLayer::MouseButton(MouseAction action, std::int16_t button, LParam lParam) {
-  HWND hwnd = AsHwnd(window_);
-  // Like a form, the window keeps the pointer while a button is down, so a
-  // release outside is still seen (and is no click).
-  if (action == MouseAction::Down) SetCapture(hwnd);
-  events_->OnMouse(action, ClientPoint(lParam), button);
-  if (action == MouseAction::Up && GetCapture() == hwnd &&
-      !(GetKeyState(VK_LBUTTON) & 0x8000) && !(GetKeyState(VK_RBUTTON) & 0x8000) &&
-      !(GetKeyState(VK_MBUTTON) & 0x8000))
-    ReleaseCapture();
-}
-
 LResult WindowsWindowLayer::Dispatch(std::uint32_t message, WParam wParam, LParam lParam) {
   HWND hwnd = AsHwnd(window_);
+  // The pointer's capture is the portable side's to take and release.
+  const auto button = [&](MouseAction action, std::int16_t code) -> LResult {
+    events_->OnMouse(action, ClientPoint(lParam), code);
+    return 0;
+  };
   switch (message) {
     case WM_PAINT:
       Paint();
@@ -226,12 +221,12 @@ LResult WindowsWindowLayer::Dispatch(std::uint32_t message, WParam wParam, LPara
     case WM_MOUSEMOVE:
       events_->OnMouse(MouseAction::Move, ClientPoint(lParam), 0);
       return 0;
-    case WM_LBUTTONDOWN: MouseButton(MouseAction::Down, kPrimaryButton, lParam); return 0;
-    case WM_LBUTTONUP: MouseButton(MouseAction::Up, kPrimaryButton, lParam); return 0;
-    case WM_RBUTTONDOWN: MouseButton(MouseAction::Down, kSecondaryButton, lParam); return 0;
-    case WM_RBUTTONUP: MouseButton(MouseAction::Up, kSecondaryButton, lParam); return 0;
-    case WM_MBUTTONDOWN: MouseButton(MouseAction::Down, kMiddleButton, lParam); return 0;
-    case WM_MBUTTONUP: MouseButton(MouseAction::Up, kMiddleButton, lParam); return 0;
+    case WM_LBUTTONDOWN: return button(MouseAction::Down, kPrimaryButton);
+    case WM_LBUTTONUP: return button(MouseAction::Up, kPrimaryButton);
+    case WM_RBUTTONDOWN: return button(MouseAction::Down, kSecondaryButton);
+    case WM_RBUTTONUP: return button(MouseAction::Up, kSecondaryButton);
+    case WM_MBUTTONDOWN: return button(MouseAction::Down, kMiddleButton);
+    case WM_MBUTTONUP: return button(MouseAction::Up, kMiddleButton);
     case WM_TIMER:
       if (wParam == kTimerId) events_->OnTimer();
       return 0;
@@ -244,7 +239,7 @@ LResult WindowsWindowLayer::Dispatch(std::uint32_t message, WParam wParam, LPara
       events_->OnEndSession(wParam != FALSE);
       return 0;
     case WM_CAPTURECHANGED:
-      // Our own SetCapture on a second button keeps the capture here.
+      // Taking the capture again for this window changes nothing.
       if (reinterpret_cast<HWND>(lParam) != hwnd) events_->OnCaptureLost();
       return 0;
     case WM_CANCELMODE:

@@ -10,7 +10,7 @@ class WindowsWindowLayer final : public WindowLayer {
  public:
   Handle Create(const WindowDesc& desc, WindowEvents& events) override;
   Handle WindowHandle() const override { return window_; }
-  Handle IconHandle() const override { return icon_; }
+  Handle SmallIconHandle() const override { return smallIcon_; }
   void Show() override;
   void Hide() override;
   void SetStateNormal() override;
@@ -18,17 +18,16 @@ class WindowsWindowLayer final : public WindowLayer {
   void StartTimer(std::uint32_t intervalMs) override;
   void Destroy() override;
   void RunMessageLoop() override;
-  [[noreturn]] void EndProcess() override;
+  [[noreturn]] void EndProcess(std::uint32_t exitCode) override;
 
   // The window procedure's body, for the window this layer created.
   LResult Dispatch(std::uint32_t message, WParam wParam, LParam lParam);
 
  private:
   void Paint();
-  void MouseButton(MouseAction action, std::int16_t button, LParam lParam);
 
   Handle window_ = 0;
-  Handle icon_ = 0;
+  Handle smallIcon_ = 0;
   WindowEvents* events_ = nullptr;
 };
 

@@ -27,7 +27,7 @@ class FakeSubject final : public Subject {
     }
     return window_;
   }
-  platform::Handle Icon() override { return fake::FakeWindowLayer::kIcon; }
+  platform::Handle Icon() override { return fake::FakeWindowLayer::kSmallIcon; }
   void Settle() override {}
   std::uint32_t AnsiCodePage() override { return desktop_.shell.ansiCodePageNumber; }
 

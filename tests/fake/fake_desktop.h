@@ -24,7 +24,9 @@ class FakeDesktop : public platform::Win32 {
   std::int32_t SwapMouseButton(std::int32_t fSwap) override;
   std::int32_t GetSystemMetrics(std::int32_t nIndex) override;
   std::int32_t GetCursorPos(platform::Point& lpPoint) override;
+  platform::Handle SetCapture(platform::Handle hWnd) override;
   std::int32_t ReleaseCapture() override;
+  std::uint32_t GetTickCount() override;
 
   // Shell
   std::intptr_t ShellExecuteA(platform::Handle hwnd, const char* lpOperation, const char* lpFile,
@@ -75,6 +77,11 @@ class FakeDesktop : public platform::Win32 {
                                std::intptr_t dwNewLong) override;
   std::uint32_t RegisterWindowMessageA(const char* lpString) override;
   std::int32_t SetForegroundWindow(platform::Handle hWnd) override;
+  platform::Handle MonitorFromRect(const platform::Rect& lprc, std::uint32_t dwFlags) override;
+  std::int32_t GetMonitorInfoA(platform::Handle hMonitor, platform::MonitorInfoA& lpmi) override;
+  std::int32_t ChangeWindowMessageFilterEx(platform::Handle hwnd, std::uint32_t message,
+                                           std::uint32_t action,
+                                           void* pChangeFilterStruct) override;
   std::int32_t MessageBoxA(platform::Handle hWnd, const char* lpText, const char* lpCaption,
                            std::uint32_t uType) override;
   platform::Handle GetModuleHandleA(const char* lpModuleName) override;
@@ -92,11 +99,16 @@ class FakeDesktop : public platform::Win32 {
   Faults faults;
   Keyboard keyboard;
   Mouse mouse;
+  std::uint32_t tickCount = 0;   // what GetTickCount returns: tests move it on
   GdiState gdi;
   WindowsState windows;
   ShellState shell;
   RegistryState registry;
-  FakeWindowLayer window{log, faults};
+  FakeWindowLayer window{log, faults, mouse};
+
+ private:
+  // WM_CAPTURECHANGED to the window that lost the capture.
+  void CaptureChanged(platform::Handle loser, platform::Handle winner);
 };
 
 }  // namespace fake

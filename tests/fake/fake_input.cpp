@@ -1,5 +1,7 @@
 #include "fake/fake_input.h"
 
+#include <utility>
+
 #include "fake/fake_desktop.h"
 
 namespace fake {
@@ -75,10 +77,32 @@ std::int32_t FakeDesktop::GetCursorPos(platform::Point& lpPoint) {
   return 1;
 }
 
+platform::Handle FakeDesktop::SetCapture(platform::Handle hWnd) {
+  log.Record("SetCapture", hWnd);
+  if (faults.Hit("SetCapture") == Fault::FailResult) return 0;
+  const platform::Handle previous = std::exchange(mouse.capture, hWnd);
+  if (previous != 0 && previous != hWnd) CaptureChanged(previous, hWnd);
+  return previous;
+}
+
 std::int32_t FakeDesktop::ReleaseCapture() {
   log.Record("ReleaseCapture");
   if (faults.Hit("ReleaseCapture") == Fault::FailResult) return 0;
+  if (const platform::Handle previous = std::exchange(mouse.capture, 0)) CaptureChanged(previous, 0);
   return 1;
+}
+
+std::uint32_t FakeDesktop::GetTickCount() {
+  log.Record("GetTickCount");
+  faults.Hit("GetTickCount");
+  return tickCount;
+}
+
+void FakeDesktop::CaptureChanged(platform::Handle loser, platform::Handle winner) {
+  if (loser == window.handle)
+    window.CaptureChanged(winner);
+  else if (windows.IsWindow(loser))
+    windows.Deliver(loser, platform::WM_CAPTURECHANGED, 0, static_cast<platform::LParam>(winner));
 }
 
 }  // namespace fake

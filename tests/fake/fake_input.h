@@ -44,9 +44,14 @@ class Keyboard {
 };
 
 struct Mouse {
+  // Which window a button message goes to: the capture's holder, wherever
+  // the pointer is; else the window under the pointer (0: none of ours).
+  platform::Handle TargetOf(platform::Handle under) const { return capture ? capture : under; }
+
   bool swapped = false;              // the system-wide button assignment
   platform::Point cursor{};          // screen position
   std::vector<bool> swapHistory;     // each assignment SwapMouseButton set
+  platform::Handle capture = 0;      // the window holding the pointer's capture
 };
 
 }  // namespace fake

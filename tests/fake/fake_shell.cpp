@@ -81,6 +81,11 @@ std::int32_t FakeDesktop::Shell_NotifyIconA(std::uint32_t dwMessage,
       icon.hWnd = fields.hWnd;
       icon.uID = fields.uID;
       apply(icon);
+      if (shell.addsTimingOut > 0) {
+        --shell.addsTimingOut;
+        if (shell.timedOutAddsTakeEffect) shell.icons.emplace(key, icon);
+        return 0;
+      }
       shell.icons.emplace(key, icon);
       return 1;
     }

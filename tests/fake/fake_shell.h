@@ -57,6 +57,10 @@ struct ShellState {
   std::intptr_t executeResult = 42;   // > 32 is success
   std::map<IconKey, TrayIcon> icons;
   bool taskbarRunning = true;
+  // A shell busy at logon times out: the next `addsTimingOut` NIM_ADD calls
+  // report failure, and with `timedOutAddsTakeEffect` their icon shows all the same.
+  int addsTimingOut = 0;
+  bool timedOutAddsTakeEffect = false;
   // A Shell_NotifyIconA call waits on the shell's process, and messages other
   // programs send to ours are delivered meanwhile: what the next call of a
   // given dwMessage delivers, once, while it waits.

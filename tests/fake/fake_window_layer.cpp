@@ -66,8 +66,8 @@ void FakeWindowLayer::Destroy() {
 
 void FakeWindowLayer::RunMessageLoop() { log_.Record("RunMessageLoop"); }
 
-void FakeWindowLayer::EndProcess() {
-  log_.Record("EndProcess");
+void FakeWindowLayer::EndProcess(std::uint32_t exitCode) {
+  log_.Record("EndProcess", exitCode);
   ended = true;
   throw ProcessEnded{};
 }
@@ -79,6 +79,8 @@ void FakeWindowLayer::Tick() {
 
 void FakeWindowLayer::Mouse(platform::MouseAction action, platform::Point client,
                             std::int16_t button) {
+  const platform::Rect area{0, 0, desc.bounds.width, desc.bounds.height};
+  if (mouse_.TargetOf(area.Contains(client) ? handle : 0) != handle) return;
   events_->OnMouse(action, client, button);
 }
 
@@ -91,7 +93,15 @@ void FakeWindowLayer::CloseRequest() { events_->OnCloseRequest(); }
 
 void FakeWindowLayer::EndSession(bool ending) { events_->OnEndSession(ending); }
 
-void FakeWindowLayer::CaptureLost() { events_->OnCaptureLost(); }
+void FakeWindowLayer::CaptureLost() {
+  if (mouse_.capture != handle) return;
+  mouse_.capture = 0;
+  CaptureChanged(kOtherWindow);
+}
+
+void FakeWindowLayer::CaptureChanged(platform::Handle winner) {
+  if (winner != handle) events_->OnCaptureLost();
+}
 
 void FakeWindowLayer::MouseButtonsChanged() { events_->OnMouseButtonsChanged(); }
 

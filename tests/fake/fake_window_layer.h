@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fake/call_log.h"
+#include "fake/fake_input.h"
 #include "platform/window_layer.h"
 
 namespace fake {
@@ -22,11 +23,12 @@ struct Drawn {
 
 class FakeWindowLayer : public platform::WindowLayer {
  public:
-  explicit FakeWindowLayer(CallLog& log, Faults& faults) : log_(log), faults_(faults) {}
+  FakeWindowLayer(CallLog& log, Faults& faults, Mouse& mouse)
+      : log_(log), faults_(faults), mouse_(mouse) {}
 
   platform::Handle Create(const platform::WindowDesc& desc, platform::WindowEvents& events) override;
   platform::Handle WindowHandle() const override { return handle; }
-  platform::Handle IconHandle() const override { return kIcon; }
+  platform::Handle SmallIconHandle() const override { return kSmallIcon; }
   void Show() override;
   void Hide() override;
   void SetStateNormal() override;
@@ -34,22 +36,29 @@ class FakeWindowLayer : public platform::WindowLayer {
   void StartTimer(std::uint32_t intervalMs) override;
   void Destroy() override;
   void RunMessageLoop() override;
-  [[noreturn]] void EndProcess() override;
+  [[noreturn]] void EndProcess(std::uint32_t exitCode) override;
 
   // What a test does to the window.
   void Tick();
+  // The pointer at a client point: the window hears of it there, or, while it
+  // holds the capture, wherever it is.
   void Mouse(platform::MouseAction action, platform::Point client, std::int16_t button = 0);
   void Click(platform::Point client, std::int16_t button = platform::kPrimaryButton);
   void CloseRequest();
   // WM_QUERYENDSESSION is answered by the window layer; this is WM_ENDSESSION.
   void EndSession(bool ending);
+  // Another window takes the pointer's capture from this one, if it held it
+  // (WM_CAPTURECHANGED), and has let it go again by the next message.
   void CaptureLost();
+  // WM_CAPTURECHANGED: `winner` holds the capture now.
+  void CaptureChanged(platform::Handle winner);
   void MouseButtonsChanged();
   platform::Pointer PointerAt(platform::Point client);
   std::vector<Drawn> Paint();
 
   static constexpr platform::Handle kWindow = 0x1000;
-  static constexpr platform::Handle kIcon = 0x7001;
+  static constexpr platform::Handle kSmallIcon = 0x7002;
+  static constexpr platform::Handle kOtherWindow = 0x5000;   // some other program's
 
   platform::Handle handle = 0;
   platform::WindowDesc desc{};
@@ -63,6 +72,7 @@ class FakeWindowLayer : public platform::WindowLayer {
  private:
   CallLog& log_;
   Faults& faults_;
+  fake::Mouse& mouse_;
   platform::WindowEvents* events_ = nullptr;
 };
 

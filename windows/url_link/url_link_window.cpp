@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <exception>
+#include <stdexcept>
 #include <string>
 
 #include "platform/error.h"
@@ -62,8 +63,9 @@ class PaintSession {
     description = programError->Description();
   }
   const std::string text = "Run-time error '" + std::to_string(number) + "':\n\n" + description;
-  ::MessageBoxA(nullptr, text.c_str(), controls::kMessageCaption, MB_OK | MB_ICONERROR);
-  ::ExitProcess(0);
+  ::MessageBoxA(nullptr, text.c_str(), controls::kMessageCaption,
+                MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
+  ::ExitProcess(platform::kExitCodeUntrappedError);
 }
 
 struct CreateParams {
@@ -133,6 +135,9 @@ LRESULT CALLBACK URLLinkWindow::WndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPA
     return self->Handle(uMsg, wParam, lParam);
   } catch (const std::exception& error) {
     ReportUntrapped(error);
+  } catch (...) {
+    // A host's handler may throw anything; it must not unwind into Windows.
+    ReportUntrapped(std::runtime_error("Unknown error in the URLLink control"));
   }
 }
 
