@@ -3,6 +3,7 @@
 // rectangles, a window's region) straight from Windows.
 #include <windows.h>
 
+#include <utility>
 #include <vector>
 
 #include "contract/subject.h"
@@ -21,6 +22,14 @@ void PumpMessages() {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+}
+
+std::vector<Received> received;
+
+LRESULT CALLBACK RecordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_LBUTTONDOWN || message == WM_LBUTTONUP || message == WM_CAPTURECHANGED)
+    received.push_back({reinterpret_cast<platform::Handle>(hwnd), message, lParam});
+  return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
 Pixels PixelsOf(HRGN region) {
@@ -48,16 +57,23 @@ Pixels PixelsOf(HRGN region) {
 // One window for the whole run, focused once: taking a shown window down
 // costs Wine about 2 s when no window manager runs. Checks that change it put
 // it back; the process's end takes it.
-HWND SharedWindow() {
-  static const HWND window = [] {
+HWND NewWindow(int x, int y) {
+  static const bool registered = [] {
     WNDCLASSA wc{};
-    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpfnWndProc = RecordingProc;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = kClassName;
-    RegisterClassA(&wc);
-    const HWND created = CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, "Veltrane contract",
-                                         WS_POPUP | WS_VISIBLE, 10, 10, 200, 100, nullptr,
-                                         nullptr, GetModuleHandleA(nullptr), nullptr);
+    return RegisterClassA(&wc) != 0;
+  }();
+  (void)registered;
+  return CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, "Veltrane contract", WS_POPUP, x, y, 200,
+                         100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+HWND SharedWindow() {
+  static const HWND window = [] {
+    const HWND created = NewWindow(10, 10);
+    ShowWindow(created, SW_SHOW);
     SetForegroundWindow(created);
     SetFocus(created);
     // Focus arrives through the display server: wait for it, briefly.
@@ -79,6 +95,32 @@ class RealSubject final : public Subject {
   }
 
   platform::Handle Window() override { return reinterpret_cast<platform::Handle>(SharedWindow()); }
+
+  platform::Handle OtherWindow() override {
+    static const HWND other = [] {
+      const HWND created = NewWindow(300, 10);
+      ShowWindow(created, SW_SHOWNOACTIVATE);
+      return created;
+    }();
+    return reinterpret_cast<platform::Handle>(other);
+  }
+
+  platform::Rect ScreenRect(platform::Handle window) override {
+    RECT r;
+    GetWindowRect(reinterpret_cast<HWND>(window), &r);
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+  }
+
+  void PrimaryButton(platform::Point screen, bool down) override {
+    SetCursorPos(screen.x, screen.y);
+    mouse_event(down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+    Settle();
+  }
+
+  std::vector<Received> TakeReceived() override {
+    PumpMessages();
+    return std::exchange(received, {});
+  }
 
   platform::Handle Icon() override {
     return reinterpret_cast<platform::Handle>(LoadIconA(nullptr, IDI_APPLICATION));

@@ -15,6 +15,14 @@
 
 namespace contract {
 
+// A button or capture message one of the subject's windows received.
+struct Received {
+  platform::Handle window;
+  std::uint32_t message;   // WM_LBUTTONDOWN, WM_LBUTTONUP or WM_CAPTURECHANGED
+  platform::LParam lParam;
+  friend bool operator==(const Received&, const Received&) = default;
+};
+
 // A pixel set row by row: sorted runs [x1, x2), empty rows left out.
 using Pixels = std::map<std::int32_t, std::vector<std::pair<std::int32_t, std::int32_t>>>;
 
@@ -33,6 +41,15 @@ class Subject {
   // itself set the pressed-since-query bit without it; keys from the X
   // display do so only for the process with the focus.)
   virtual platform::Handle Window() = 0;
+  // A second window of the checks' own class, shown beside Window() without
+  // taking its focus.
+  virtual platform::Handle OtherWindow() = 0;
+  // Where Window() or OtherWindow() sits on the screen.
+  virtual platform::Rect ScreenRect(platform::Handle window) = 0;
+  // The user presses (or releases) the primary button with the pointer at `screen`.
+  virtual void PrimaryButton(platform::Point screen, bool down) = 0;
+  // What the two windows received since the last call, in order.
+  virtual std::vector<Received> TakeReceived() = 0;
   // An icon the notification area can show.
   virtual platform::Handle Icon() = 0;
   // Lets injected input take effect before the next reading.
