@@ -239,4 +239,38 @@ INSTANTIATE_TEST_SUITE_P(
              EndingName(std::get<1>(info.param));
     });
 
+// At a busy logon the shell can refuse the first add on its own time-out
+// while the taskbar runs: no "TaskbarCreated" comes, so the ticks ask again,
+// every 2 s for a minute, a modify first in case the add took effect late.
+TEST_F(Residency, AnIconTheShellRefusedIsAskedForAgainUntilItIsTakenOrAMinuteHasPassed) {
+  const struct {
+    int refused;
+    bool tookEffect;
+    unsigned tries;   // of the ticks: one a modify and an add, the last perhaps a modify alone
+  } cases[] = {{1000, false, 30}, {3, false, 3}, {1, true, 1}, {0, false, 0}};
+  for (const auto& c : cases) {
+    fake::FakeDesktop d;
+    app::Veltrane2 v(d, d.window);
+    d.shell.addsTimingOut = c.refused;
+    d.shell.timedOutAddsTakeEffect = c.tookEffect;
+    v.Start();
+    const auto h = static_cast<std::uint32_t>(v.SystemTray()->WindowHandle());
+    for (int tick = 0; tick < 1000; ++tick) {   // 100 s of ticks 100 ms apart
+      d.tickCount += 100;
+      d.window.Tick();
+    }
+    std::vector<std::string> expected{fake::Format("Shell_NotifyIconA", 0, h, 0u)};
+    for (unsigned i = 0; i < c.tries; ++i) {
+      expected.push_back(fake::Format("Shell_NotifyIconA", 1, h, 0u));
+      if (!(c.tookEffect && i == c.tries - 1))
+        expected.push_back(fake::Format("Shell_NotifyIconA", 0, h, 0u));
+    }
+    EXPECT_EQ(d.log.Only({"Shell_NotifyIconA"}), expected) << c.refused << " adds refused";
+    EXPECT_EQ(d.shell.Icon(h) != nullptr, c.refused < 30 || c.tookEffect);
+    // Once done, the ticks ask nothing more, not even the time.
+    EXPECT_EQ(d.log.Only({"GetTickCount"}).size(), c.refused ? 1u + 20u * c.tries : 0u);
+    EXPECT_EQ(v.SystemTray()->InTray(), -1);
+  }
+}
+
 }  // namespace

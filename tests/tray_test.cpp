@@ -241,13 +241,14 @@ TEST_F(Tray, InTrayFollowsTheRequestsNotTheShellsAnswers) {
   obj->RecreateIcon();  // never added: nothing
   EXPECT_THAT(NotifyCalls(), IsEmpty());
 
-  obj->ModifyIcon();
+  // Each call says what the shell answered; the record keeps the request.
+  EXPECT_FALSE(obj->ModifyIcon());
   EXPECT_EQ(obj->InTray(), 0);
-  obj->AddIcon();
+  EXPECT_TRUE(obj->AddIcon());
   EXPECT_EQ(obj->InTray(), -1);
-  obj->AddIcon();  // refused by the shell, still requested
+  EXPECT_FALSE(obj->AddIcon());  // refused by the shell, still requested
   EXPECT_EQ(obj->InTray(), -1);
-  obj->ModifyIcon();
+  EXPECT_TRUE(obj->ModifyIcon());
   EXPECT_EQ(obj->InTray(), -1);
   obj->RecreateIcon();
   EXPECT_EQ(obj->InTray(), -1);
@@ -289,8 +290,10 @@ TEST_F(Tray, AnIconRefusedForWantOfATaskbarComesWhenTheTaskbarStarts) {
 TEST_F(Tray, CreationRegistersTheClassCreatesTheWindowAndStoresTheBackPointer) {
   InTrayRef obj = Make();
   const std::string h = Hwnd(obj);
+  // "TaskbarCreated" is let in from the unelevated shell once the window exists.
   EXPECT_THAT(desktop.log.Only({"GetModuleHandleA", "RegisterClassA", "CreateWindowExA",
-                                "RegisterWindowMessageA", "SetWindowLongA", "Shell_NotifyIconA"}),
+                                "RegisterWindowMessageA", "SetWindowLongA", "Shell_NotifyIconA",
+                                "ChangeWindowMessageFilterEx"}),
               ElementsAre(Call("GetModuleHandleA", "NULL"),
                           Call("RegisterClassA", "\"VB InTray Class\""),
                           Call("CreateWindowExA",
@@ -298,7 +301,10 @@ TEST_F(Tray, CreationRegistersTheClassCreatesTheWindowAndStoresTheBackPointer) {
                                "0,0,0,100,100,0,0,0,0"),
                           Call("RegisterWindowMessageA", "\"TaskbarCreated\""),
                           Call("SetWindowLongA",
-                               h + ",-21," + std::to_string(tray::PtrFromObj(obj.get())))));
+                               h + ",-21," + std::to_string(tray::PtrFromObj(obj.get()))),
+                          Call("ChangeWindowMessageFilterEx",
+                               h + "," + std::to_string(tray::State().msgTaskbarCreated) +
+                                   ",1,0")));
   const auto& cls = desktop.windows.classes.at("vb intray class").wc;
   EXPECT_EQ(cls.style, 0u);
   EXPECT_EQ(cls.lpfnWndProc, &tray::TrayWndProc);
