@@ -261,7 +261,7 @@ TEST_F(MainWindow, ACommandThatFailsEndsTheProcessThroughTheMessageBox) {
   desktop.faults.errorDescription = "Out of memory";
   ExpectEnd([&] { desktop.window.Click(At(ControlId::minarea)); });
   EXPECT_THAT(desktop.log.Only({"MessageBoxA", "EndProcess"}),
-              // MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST: in front, though the window may be hidden
+              // MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST: in front, the window perhaps hidden
               ElementsAre("MessageBoxA(0,\"Run-time error '7':\n\nOut of memory\",\"Veltrane\",327696)",
                           "EndProcess(1)"));
 }

@@ -223,7 +223,9 @@ std::int32_t WindowsWin32::GetMonitorInfoA(Handle hMonitor, MonitorInfoA& lpmi) 
   MONITORINFO info{};
   info.cbSize = sizeof info;
   if (!::GetMonitorInfoA(As<HMONITOR>(hMonitor), &info)) return 0;
-  const auto rect = [](const RECT& r) { return Rect{r.left, r.top, r.right - r.left, r.bottom - r.top}; };
+  const auto rect = [](const RECT& r) {
+    return Rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+  };
   lpmi = {rect(info.rcMonitor), rect(info.rcWork), info.dwFlags};
   return 1;
 }

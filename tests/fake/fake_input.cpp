@@ -88,7 +88,8 @@ platform::Handle FakeDesktop::SetCapture(platform::Handle hWnd) {
 std::int32_t FakeDesktop::ReleaseCapture() {
   log.Record("ReleaseCapture");
   if (faults.Hit("ReleaseCapture") == Fault::FailResult) return 0;
-  if (const platform::Handle previous = std::exchange(mouse.capture, 0)) CaptureChanged(previous, 0);
+  if (const platform::Handle previous = std::exchange(mouse.capture, 0))
+    CaptureChanged(previous, 0);
   return 1;
 }
 

@@ -197,8 +197,8 @@ platform::Handle FakeDesktop::MonitorFromRect(const platform::Rect& lprc, std::u
   for (std::size_t i = 1; i < windows.monitors.size(); ++i) {
     const platform::Rect& m = windows.monitors[i].area;
     const platform::Rect& b = windows.monitors[best].area;
-    if (overlap(m) > overlap(b) || (overlap(b) == 0 && overlap(m) == 0 && distance(m) < distance(b)))
-      best = i;
+    const bool nearer = overlap(b) == 0 && overlap(m) == 0 && distance(m) < distance(b);
+    if (overlap(m) > overlap(b) || nearer) best = i;
   }
   if (windows.monitors.empty() ||
       (overlap(windows.monitors[best].area) == 0 && dwFlags != platform::MONITOR_DEFAULTTONEAREST))
