@@ -62,10 +62,11 @@ inline constexpr std::int32_t LOGPIXELSY = 90;
 inline constexpr std::uint32_t COINIT_APARTMENTTHREADED = 0x2;
 inline constexpr std::uint32_t COINIT_DISABLE_OLE1DDE = 0x4;
 
-// Registry: the predefined key, the type filter of RegGetValueA, results.
+// Registry: the predefined key, the access asked for, a value type, results.
 inline constexpr Handle HKEY_CURRENT_USER =
     static_cast<Handle>(static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000001)));
-inline constexpr std::uint32_t RRF_RT_REG_SZ = 0x00000002;
+inline constexpr std::uint32_t KEY_QUERY_VALUE = 0x0001;
+inline constexpr std::uint32_t REG_SZ = 1;
 inline constexpr std::int32_t ERROR_SUCCESS = 0;
 
 // Message boxes.

@@ -88,13 +88,18 @@ class Shell {
   virtual void CoUninitialize() = 0;
 };
 
-// advapi32: reading a value the user's settings saved.
+// advapi32: reading a value the user's settings saved. Every key opened here
+// is the caller's to close.
 class Registry {
  public:
   virtual ~Registry() = default;
-  virtual std::int32_t RegGetValueA(Handle hkey, const char* lpSubKey, const char* lpValue,
-                                    std::uint32_t dwFlags, std::uint32_t* pdwType, void* pvData,
-                                    std::uint32_t* pcbData) = 0;
+  virtual std::int32_t RegOpenKeyExA(Handle hKey, const char* lpSubKey, std::uint32_t ulOptions,
+                                     std::uint32_t samDesired, Handle* phkResult) = 0;
+  // The data as stored: a string's terminator only if it was stored with one.
+  virtual std::int32_t RegQueryValueExA(Handle hKey, const char* lpValueName,
+                                        std::uint32_t* lpReserved, std::uint32_t* lpType,
+                                        std::uint8_t* lpData, std::uint32_t* lpcbData) = 0;
+  virtual std::int32_t RegCloseKey(Handle hKey) = 0;
 };
 
 class Gdi {

@@ -112,9 +112,13 @@ class MainWindow : public ::testing::Test {
 
 TEST_F(MainWindow, StartupCreatesFromTheLayoutShapesTheWindowDisplaysItThenRunsTheLoop) {
   veltrane.Run();
-  EXPECT_THAT(desktop.log.Only({"GetSystemMetrics", "CreateWindow", "StartTimer", "CreateRectRgn",
+  EXPECT_THAT(desktop.log.Only({"RegOpenKeyExA", "RegQueryValueExA", "RegCloseKey",
+                                "GetSystemMetrics", "CreateWindow", "StartTimer", "CreateRectRgn",
                                 "SetWindowRgn", "Show", "RunMessageLoop"}),
-              ElementsAre("GetSystemMetrics(23)", "CreateWindow(549,436,502,328,\"Veltrane\")",
+              ElementsAre(fake::Format("RegOpenKeyExA", platform::HKEY_CURRENT_USER,
+                                       "Control Panel\\Mouse", 0, platform::KEY_QUERY_VALUE),
+                          "RegQueryValueExA(28672,\"SwapMouseButtons\",16)", "RegCloseKey(28672)",
+                          "GetSystemMetrics(23)", "CreateWindow(549,436,502,328,\"Veltrane\")",
                           "StartTimer(3)", "CreateRectRgn(0,0,0,0)", "CreateRectRgn(0,0,0,0)",
                           "CreateRectRgn(60,0,416,131)", "CreateRectRgn(0,49,183,328)",
                           "CreateRectRgn(151,55,501,328)",
@@ -430,9 +434,29 @@ TEST_P(ButtonAssignment, AChangeInTheSystemSettingsBecomesTheUsersAssignment) {
 class SavedButtonSetting : public MainWindow, public ::testing::WithParamInterface<bool> {
  protected:
   bool UserSwapped() const { return GetParam(); }
+  static std::string Digit(bool swapped) { return swapped ? "1" : "0"; }
   void Save(bool swapped) {
-    desktop.registry.values[{fake::kMouseKey, "SwapMouseButtons"}] = {fake::REG_SZ,
-                                                                       swapped ? "1" : "0"};
+    desktop.registry.values[{fake::kMouseKey, "SwapMouseButtons"}] =
+        fake::RegistryValue::Text(Digit(swapped));
+  }
+  // A fresh process starts with `saved` stored (in no key if `keyThere` is
+  // false) and the live assignment the opposite of the user's if the value is
+  // `readable`, the user's if not; either way the user's must be kept, the
+  // live one read only when the saved one fails, and the key closed once.
+  void ExpectStartupKeepsTheUsers(const fake::RegistryValue& saved, bool readable,
+                                  bool keyThere = true) {
+    fake::FakeDesktop d;
+    app::Veltrane2 v(d, d.window);
+    if (!keyThere) d.registry.keys.clear();
+    d.registry.values[{fake::kMouseKey, "SwapMouseButtons"}] = saved;
+    d.mouse.swapped = readable != UserSwapped();
+    v.Start();
+    d.window.Tick();
+    SCOPED_TRACE(::testing::PrintToString(saved.type) + " " + ::testing::PrintToString(saved.data));
+    EXPECT_EQ(d.mouse.swapped, UserSwapped());
+    EXPECT_EQ(d.log.Only({"GetSystemMetrics"}).size(), readable ? 0u : 1u);
+    EXPECT_EQ(d.log.Only({"RegCloseKey"}).size(), keyThere ? 1u : 0u);
+    EXPECT_TRUE(d.registry.open.empty());
   }
 };
 
@@ -467,19 +491,21 @@ TEST_P(SavedButtonSetting, ATickBetweenTheUsersChangeAndItsNoticeDoesNotUndoTheC
 }
 
 TEST_P(SavedButtonSetting, ASavedValueThatCannotBeReadLeavesTheLiveAssignment) {
+  const std::string other = Digit(!UserSwapped());
   for (const fake::RegistryValue& unreadable :
        {fake::RegistryValue{fake::REG_DWORD, std::string("\x01\0\0\0", 4)},
-        fake::RegistryValue{fake::REG_SZ, "yes"},
-        fake::RegistryValue{fake::REG_SZ, std::string(40, '1')}}) {
-    fake::FakeDesktop d;
-    app::Veltrane2 v(d, d.window);
-    d.registry.values[{fake::kMouseKey, "SwapMouseButtons"}] = unreadable;
-    d.mouse.swapped = UserSwapped();
-    v.Start();
-    d.window.Tick();
-    EXPECT_EQ(d.mouse.swapped, UserSwapped()) << unreadable.data;
-    EXPECT_EQ(d.log.Only({"GetSystemMetrics"}).size(), 1u);
-  }
+        fake::RegistryValue{fake::REG_EXPAND_SZ, other + '\0'},
+        fake::RegistryValue::Text("yes"), fake::RegistryValue::Text(std::string(40, '1')),
+        // Sixteen characters and no terminator: more than the fifteen read.
+        fake::RegistryValue{fake::REG_SZ, std::string(15, '0') + other}})
+    ExpectStartupKeepsTheUsers(unreadable, false);
+  ExpectStartupKeepsTheUsers(fake::RegistryValue::Text(other), false, /*keyThere=*/false);
+}
+
+TEST_P(SavedButtonSetting, SavedTextIsReadWithOrWithoutItsTerminator) {
+  const std::string mine = Digit(UserSwapped());
+  ExpectStartupKeepsTheUsers({fake::REG_SZ, mine}, true);
+  ExpectStartupKeepsTheUsers(fake::RegistryValue::Text(std::string(14, '0') + mine), true);
 }
 
 INSTANTIATE_TEST_SUITE_P(NormalAndSwapped, SavedButtonSetting, ::testing::Bool(),

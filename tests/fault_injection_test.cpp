@@ -4,7 +4,7 @@
 // failing, a fresh desktop and window run the phase with the fault in place.
 // The outcome must be the decided one: an untrapped error ends the process
 // through the message box, the key loop skips what fails, a failing result
-// loses only its own effect, and no path leaks a region.
+// loses only its own effect, and no path leaks a region or a registry key.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -96,16 +96,19 @@ bool Calls(const std::vector<std::string>& log, const std::string& op) {
   return std::any_of(log.begin(), log.end(), [&](const auto& e) { return OpName(e) == op; });
 }
 
-// Live regions that are neither a window's nor handed to DeleteObject (the
-// platform may refuse a deletion; that is not the program's leak).
-std::vector<Handle> LeakedRegions(const fake::FakeDesktop& desktop) {
-  std::set<Handle> deleted;
-  for (const std::string& entry : desktop.log.Only({"DeleteObject"}))
-    deleted.insert(std::stoull(entry.substr(entry.find('(') + 1)));
+// Live regions that are neither a window's nor handed to DeleteObject, and
+// keys never handed to RegCloseKey (the platform may refuse a release; that
+// is not the program's leak).
+std::vector<Handle> LeakedHandles(const fake::FakeDesktop& desktop) {
+  std::set<Handle> released;
+  for (const std::string& entry : desktop.log.Only({"DeleteObject", "RegCloseKey"}))
+    released.insert(std::stoull(entry.substr(entry.find('(') + 1)));
   std::vector<Handle> leaked;
   for (const auto& entry : desktop.gdi.regions)
-    if (!desktop.gdi.OwnedByWindow(entry.first) && !deleted.count(entry.first))
+    if (!desktop.gdi.OwnedByWindow(entry.first) && !released.count(entry.first))
       leaked.push_back(entry.first);
+  for (const auto& entry : desktop.registry.open)
+    if (!released.count(entry.first)) leaked.push_back(entry.first);
   return leaked;
 }
 
@@ -206,21 +209,22 @@ void RunTable(const Phase& phase) {
       }
       if (mode == Fault::Raise && expected == Outcome::EndedWithBox) {
         // The handler is left at the failing step: after it come only the
-        // deletions of regions being unwound, the message box and the end as
+        // regions and keys being unwound, the message box and the end as
         // Exit ends: the icon removed if there is a tray object, the user's
         // buttons set back.
         const auto failed = std::find_if(run.log.begin(), run.log.end(),
                                          [&](const auto& e) { return OpName(e) == op; });
         std::vector<std::string> after;
         for (auto it = std::next(failed); it != run.log.end(); ++it)
-          if (OpName(*it) != "DeleteObject") after.push_back(OpName(*it));
+          if (OpName(*it) != "DeleteObject" && OpName(*it) != "RegCloseKey")
+            after.push_back(OpName(*it));
         if (world.veltrane.SystemTray())
           EXPECT_THAT(after, ElementsAre("MessageBoxA", "Shell_NotifyIconA", "SwapMouseButton",
                                          "EndProcess"));
         else
           EXPECT_THAT(after, ElementsAre("MessageBoxA", "SwapMouseButton", "EndProcess"));
       }
-      EXPECT_THAT(LeakedRegions(desktop), ::testing::IsEmpty());
+      EXPECT_THAT(LeakedHandles(desktop), ::testing::IsEmpty());
       if (run.outcome == expected && phase.check) phase.check(world, op, mode, run);
     }
   }

@@ -113,17 +113,33 @@ std::int32_t WindowsWin32::CoInitializeEx(void* pvReserved, std::uint32_t dwCoIn
 
 void WindowsWin32::CoUninitialize() { ::CoUninitialize(); }
 
-std::int32_t WindowsWin32::RegGetValueA(Handle hkey, const char* lpSubKey, const char* lpValue,
-                                        std::uint32_t dwFlags, std::uint32_t* pdwType,
-                                        void* pvData, std::uint32_t* pcbData) {
-  DWORD type = 0;
-  DWORD size = pcbData ? *pcbData : 0;
-  const LSTATUS status = ::RegGetValueA(As<HKEY>(hkey), lpSubKey, lpValue, dwFlags, &type, pvData,
-                                        pcbData ? &size : nullptr);
-  if (pdwType) *pdwType = type;
-  if (pcbData) *pcbData = size;
+std::int32_t WindowsWin32::RegOpenKeyExA(Handle hKey, const char* lpSubKey,
+                                         std::uint32_t ulOptions, std::uint32_t samDesired,
+                                         Handle* phkResult) {
+  HKEY key = phkResult ? As<HKEY>(*phkResult) : nullptr;
+  const LSTATUS status = ::RegOpenKeyExA(As<HKEY>(hKey), lpSubKey, ulOptions, samDesired,
+                                         phkResult ? &key : nullptr);
+  if (phkResult) *phkResult = Of(key);
   return status;
 }
+
+std::int32_t WindowsWin32::RegQueryValueExA(Handle hKey, const char* lpValueName,
+                                            std::uint32_t* lpReserved, std::uint32_t* lpType,
+                                            std::uint8_t* lpData, std::uint32_t* lpcbData) {
+  // DWORD is a distinct type of the same width: each goes through a copy,
+  // which Windows leaves as it was wherever it writes nothing.
+  DWORD reserved = lpReserved ? *lpReserved : 0;
+  DWORD type = lpType ? *lpType : 0;
+  DWORD size = lpcbData ? *lpcbData : 0;
+  const LSTATUS status =
+      ::RegQueryValueExA(As<HKEY>(hKey), lpValueName, lpReserved ? &reserved : nullptr,
+                         lpType ? &type : nullptr, lpData, lpcbData ? &size : nullptr);
+  if (lpType) *lpType = type;
+  if (lpcbData) *lpcbData = size;
+  return status;
+}
+
+std::int32_t WindowsWin32::RegCloseKey(Handle hKey) { return ::RegCloseKey(As<HKEY>(hKey)); }
 
 Handle WindowsWin32::CreateRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2,
                                    std::int32_t y2) {

@@ -29,9 +29,12 @@ class WindowsWin32 final : public Win32 {
   std::int32_t CoInitializeEx(void* pvReserved, std::uint32_t dwCoInit) override;
   void CoUninitialize() override;
 
-  std::int32_t RegGetValueA(Handle hkey, const char* lpSubKey, const char* lpValue,
-                            std::uint32_t dwFlags, std::uint32_t* pdwType, void* pvData,
-                            std::uint32_t* pcbData) override;
+  std::int32_t RegOpenKeyExA(Handle hKey, const char* lpSubKey, std::uint32_t ulOptions,
+                             std::uint32_t samDesired, Handle* phkResult) override;
+  std::int32_t RegQueryValueExA(Handle hKey, const char* lpValueName, std::uint32_t* lpReserved,
+                                std::uint32_t* lpType, std::uint8_t* lpData,
+                                std::uint32_t* lpcbData) override;
+  std::int32_t RegCloseKey(Handle hKey) override;
 
   Handle CreateRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) override;
   Handle CreateRoundRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,

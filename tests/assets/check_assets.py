@@ -36,6 +36,15 @@ RESOURCE_IDS = {
 }
 BITMAP_IDS = {"skin": 101, "minbutimg": 102, "minimg": 103, "ximg": 104, "overimg": 105}
 CURSOR_IDS = {"hand.cur": 201, "link.cur": 202}
+# The manifest's supportedOS entries: each Windows the program is declared
+# for, by the GUID Windows knows it by (10 and 11 share one).
+SUPPORTED_OS = {
+    "e2011457-1546-43c5-a5fe-008deee3d3f0": "Windows Vista",
+    "35138b9a-5d96-4fbd-8e2d-a2440225f93a": "Windows 7",
+    "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38": "Windows 8",
+    "1f676c76-80e1-4239-95bb-83d0f6d0da78": "Windows 8.1",
+    "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a": "Windows 10 and 11",
+}
 VERSION_STRINGS = {
     "FileVersion": "2.01.0003", "ProductVersion": "2.01.0003",
     "ProductName": "Veltrane", "InternalName": "Veltrane",
@@ -317,6 +326,13 @@ def check_rc_files():
             "manifest does not ask for common controls 6")
     require('level="asInvoker"' in manifest, "manifest does not run asInvoker")
     require("dpiaware" not in manifest.lower(), "manifest declares DPI awareness")
+    section = re.search(r'<compatibility xmlns="urn:schemas-microsoft-com:compatibility\.v1">'
+                        r"\s*<application>(.*?)</application>\s*</compatibility>", manifest, re.S)
+    require(section, "manifest has no compatibility section")
+    ids = re.findall(r'<supportedOS Id="\{([^}]*)\}"/>', section.group(1))
+    require(sorted(ids) == sorted(SUPPORTED_OS),
+            "manifest declares supportedOS %s, want %s"
+            % (", ".join(SUPPORTED_OS.get(i, i) for i in ids), ", ".join(SUPPORTED_OS.values())))
 
 
 def compile_rc(windres, workdir, from_build_folder):

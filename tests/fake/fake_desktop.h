@@ -43,9 +43,12 @@ class FakeDesktop : public platform::Win32 {
   void CoUninitialize() override;
 
   // Registry
-  std::int32_t RegGetValueA(platform::Handle hkey, const char* lpSubKey, const char* lpValue,
-                            std::uint32_t dwFlags, std::uint32_t* pdwType, void* pvData,
-                            std::uint32_t* pcbData) override;
+  std::int32_t RegOpenKeyExA(platform::Handle hKey, const char* lpSubKey, std::uint32_t ulOptions,
+                             std::uint32_t samDesired, platform::Handle* phkResult) override;
+  std::int32_t RegQueryValueExA(platform::Handle hKey, const char* lpValueName,
+                                std::uint32_t* lpReserved, std::uint32_t* lpType,
+                                std::uint8_t* lpData, std::uint32_t* lpcbData) override;
+  std::int32_t RegCloseKey(platform::Handle hKey) override;
 
   // GDI
   platform::Handle CreateRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2,

@@ -1,32 +1,53 @@
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "fake/fake_desktop.h"
 
 namespace fake {
 
-std::int32_t FakeDesktop::RegGetValueA(platform::Handle hkey, const char* lpSubKey,
-                                       const char* lpValue, std::uint32_t dwFlags,
-                                       std::uint32_t* pdwType, void* pvData,
-                                       std::uint32_t* pcbData) {
-  log.Record("RegGetValueA", hkey, lpSubKey, lpValue, dwFlags);
-  if (faults.Hit("RegGetValueA") == Fault::FailResult) return ERROR_FILE_NOT_FOUND;
-  if (hkey != platform::HKEY_CURRENT_USER) return ERROR_FILE_NOT_FOUND;
-  const std::string key = std::string("HKEY_CURRENT_USER\\") + (lpSubKey ? lpSubKey : "");
-  auto it = registry.values.find({key, lpValue ? lpValue : ""});
-  if (it == registry.values.end()) return ERROR_FILE_NOT_FOUND;
-  const RegistryValue& value = it->second;
-  // Only the string filter is modelled: RRF_RT_REG_SZ takes REG_SZ alone.
-  if (value.type != REG_SZ || !(dwFlags & platform::RRF_RT_REG_SZ)) return ERROR_UNSUPPORTED_TYPE;
-  if (pdwType) *pdwType = value.type;
-  const auto needed = static_cast<std::uint32_t>(value.data.size() + 1);  // with the terminator
-  if (!pcbData) return platform::ERROR_SUCCESS;
-  if (pvData && *pcbData < needed) {
-    *pcbData = needed;
-    return ERROR_MORE_DATA;
-  }
-  if (pvData) std::memcpy(pvData, value.data.c_str(), needed);
-  *pcbData = needed;
+// Keys under HKEY_CURRENT_USER only, names compared as written: the program
+// spells them as Windows does.
+std::int32_t FakeDesktop::RegOpenKeyExA(platform::Handle hKey, const char* lpSubKey,
+                                        std::uint32_t ulOptions, std::uint32_t samDesired,
+                                        platform::Handle* phkResult) {
+  log.Record("RegOpenKeyExA", hKey, lpSubKey, ulOptions, samDesired);
+  *phkResult = 0;
+  if (faults.Hit("RegOpenKeyExA") == Fault::FailResult) return ERROR_FILE_NOT_FOUND;
+  if (hKey != platform::HKEY_CURRENT_USER) return ERROR_INVALID_HANDLE;
+  const std::string path = std::string("HKEY_CURRENT_USER\\") + (lpSubKey ? lpSubKey : "");
+  if (!registry.keys.count(path)) return ERROR_FILE_NOT_FOUND;
+  *phkResult = registry.nextKey++;
+  registry.open[*phkResult] = path;
   return platform::ERROR_SUCCESS;
+}
+
+// As Windows does it: any type, the size with whatever terminator was
+// stored, ERROR_MORE_DATA when the buffer is short (which then holds what
+// fitted, as good as undefined).
+std::int32_t FakeDesktop::RegQueryValueExA(platform::Handle hKey, const char* lpValueName,
+                                           std::uint32_t* lpReserved, std::uint32_t* lpType,
+                                           std::uint8_t* lpData, std::uint32_t* lpcbData) {
+  log.Record("RegQueryValueExA", hKey, lpValueName, lpcbData ? *lpcbData : 0);
+  if (faults.Hit("RegQueryValueExA") == Fault::FailResult) return ERROR_FILE_NOT_FOUND;
+  const auto key = registry.open.find(hKey);
+  if (key == registry.open.end()) return ERROR_INVALID_HANDLE;
+  if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
+  const auto it = registry.values.find({key->second, lpValueName ? lpValueName : ""});
+  if (it == registry.values.end()) return ERROR_FILE_NOT_FOUND;
+  if (lpType) *lpType = it->second.type;
+  if (!lpcbData) return platform::ERROR_SUCCESS;
+  const auto needed = static_cast<std::uint32_t>(it->second.data.size());
+  const std::uint32_t room = std::exchange(*lpcbData, needed);
+  if (!lpData) return platform::ERROR_SUCCESS;
+  std::memcpy(lpData, it->second.data.data(), std::min(room, needed));
+  return room < needed ? ERROR_MORE_DATA : platform::ERROR_SUCCESS;
+}
+
+std::int32_t FakeDesktop::RegCloseKey(platform::Handle hKey) {
+  log.Record("RegCloseKey", hKey);
+  if (faults.Hit("RegCloseKey") == Fault::FailResult) return ERROR_INVALID_HANDLE;
+  return registry.open.erase(hKey) ? platform::ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 }  // namespace fake
