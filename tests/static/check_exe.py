@@ -41,8 +41,8 @@ IMPORT_MINIMUMS = {
                         "SelectObject SetDIBitsToDevice",
     },
     "kernel32.dll": {
-        "Windows 2000": "CloseHandle FindResourceA IsDBCSLeadByteEx MultiByteToWideChar "
-                        "WideCharToMultiByte",
+        "Windows 2000": "CloseHandle FindResourceA GetTickCount IsDBCSLeadByteEx "
+                        "MultiByteToWideChar WideCharToMultiByte",
         "Windows XP": "CreateSemaphoreW DeleteCriticalSection EnterCriticalSection ExitProcess "
                       "FreeLibrary GetCurrentThreadId GetLastError GetModuleHandleA "
                       "GetModuleHandleW GetProcAddress GetStartupInfoA InitializeCriticalSection "
