@@ -11,6 +11,7 @@
 #include "app/untrapped_error.h"
 #include "app/veltrane2.h"
 #include "fake/fake_desktop.h"
+#include "fake/recording_canvas.h"
 #include "tray/modInTray.h"
 
 namespace {
@@ -79,12 +80,7 @@ TEST(Painting, BackgroundThenSkinThenShownPicturesFromTheBottomUp) {
   app::Form form(96, 96);
   form.SetVisible(ControlId::overimg, true);
   form.SetVisible(ControlId::minbutimg, true);
-  fake::FakeDesktop desktop;
-  struct Recorder : platform::Canvas {
-    void FillButtonFace() override { drawn.push_back({Picture::None, {}}); }
-    void Draw(Picture p, Point at) override { drawn.push_back({p, at}); }
-    std::vector<fake::Drawn> drawn;
-  } canvas;
+  fake::RecordingCanvas canvas;
   form.Paint(canvas);
   EXPECT_THAT(canvas.drawn, ElementsAre(fake::Drawn{Picture::None, {0, 0}},
                                         fake::Drawn{Picture::Skin, {0, 0}},
