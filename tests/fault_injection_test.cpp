@@ -23,6 +23,8 @@ namespace {
 using ::testing::ElementsAre;
 using app::ControlId;
 using fake::Fault;
+using fake::Only;
+using fake::OpName;
 using platform::Handle;
 using platform::MouseAction;
 using platform::Point;
@@ -39,8 +41,6 @@ const char* Name(Outcome outcome) {
 }
 
 const char* Name(Fault fault) { return fault == Fault::Raise ? "Raise" : "FailResult"; }
-
-std::string OpName(const std::string& entry) { return entry.substr(0, entry.find('(')); }
 
 // A fresh process on a fresh desktop; the phase or its setup starts it.
 struct World {
@@ -82,15 +82,6 @@ struct Phase {
   Outcome clean;
   Check check;                         // run when the outcome is the expected one
 };
-
-std::vector<std::string> Only(const std::vector<std::string>& log,
-                              std::initializer_list<const char*> ops) {
-  std::vector<std::string> out;
-  for (const std::string& entry : log)
-    if (std::any_of(ops.begin(), ops.end(), [&](const char* op) { return OpName(entry) == op; }))
-      out.push_back(entry);
-  return out;
-}
 
 bool Calls(const std::vector<std::string>& log, const std::string& op) {
   return std::any_of(log.begin(), log.end(), [&](const auto& e) { return OpName(e) == op; });
