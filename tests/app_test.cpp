@@ -7,28 +7,21 @@
 #include <new>
 #include <stdexcept>
 
-#include "app/form.h"
 #include "app/untrapped_error.h"
-#include "app/veltrane2.h"
-#include "fake/fake_desktop.h"
 #include "fake/recording_canvas.h"
+#include "started_window.h"
 #include "tray/modInTray.h"
 
 namespace {
 
 using ::testing::ElementsAre;
 using app::ControlId;
+using harness::Centre;
 using platform::MouseAction;
 using platform::Picture;
 using platform::Point;
 using platform::Pointer;
 using platform::Rect;
-
-// The centre of a control's rectangle.
-Point Centre(const app::Form& form, ControlId id) {
-  const Rect r = form.Get(id).rect;
-  return {r.x + r.width / 2, r.y + r.height / 2};
-}
 
 TEST(Layout, At96PixelsPerInchTheControlsSitWhereTheSkinDrawsThem) {
   const app::Form form(96, 96);
@@ -88,22 +81,14 @@ TEST(Painting, BackgroundThenSkinThenShownPicturesFromTheBottomUp) {
                                         fake::Drawn{Picture::MinButImg, {262, 283}}));
 }
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public ::testing::Test, protected harness::StartedWindow {
  protected:
-  void Start() {
-    veltrane.Start();
-    desktop.log.Clear();
-  }
-  Point At(ControlId id) const { return Centre(veltrane.GetForm(), id); }
   // Runs an action that is expected to end the process.
   template <typename Action>
   void ExpectEnd(Action action) {
     EXPECT_THROW(action(), fake::ProcessEnded);
     EXPECT_TRUE(desktop.window.ended);
   }
-
-  fake::FakeDesktop desktop;
-  app::Veltrane2 veltrane{desktop, desktop.window};
 };
 
 TEST_F(MainWindow, StartupCreatesFromTheLayoutShapesTheWindowDisplaysItThenRunsTheLoop) {
@@ -135,25 +120,22 @@ TEST_F(MainWindow, AtADenseScreenTheWindowItsControlsAndItsOutlineGrowAxisByAxis
 
 TEST_F(MainWindow, HideCommandsHideTheWindowAndPollingGoesOn) {
   for (ControlId id : {ControlId::minarea, ControlId::minbutarea}) {
-    fake::FakeDesktop d;
-    app::Veltrane2 v(d, d.window);
-    v.Start();
-    d.window.Click(Centre(v.GetForm(), id));
-    EXPECT_FALSE(d.window.visible);
-    d.keyboard.Press(124);
-    d.window.Tick();
-    EXPECT_EQ(d.keyboard.injected.size(), 2u) << "ticks while hidden";
+    harness::StartedWindow w;
+    w.Start();
+    w.desktop.window.Click(w.At(id));
+    EXPECT_FALSE(w.desktop.window.visible);
+    w.desktop.keyboard.Press(124);
+    w.desktop.window.Tick();
+    EXPECT_EQ(w.desktop.keyboard.injected.size(), 2u) << "ticks while hidden";
   }
 }
 
 TEST_F(MainWindow, ExitAndTheRedDotEndTheProcessAtOnce) {
   for (ControlId id : {ControlId::hitarea, ControlId::xarea}) {
-    fake::FakeDesktop d;
-    app::Veltrane2 v(d, d.window);
-    v.Start();
-    d.log.Clear();
-    EXPECT_THROW(d.window.Click(Centre(v.GetForm(), id)), fake::ProcessEnded);
-    EXPECT_THAT(d.log.Only({"SwapMouseButton", "EndProcess", "Destroy"}),
+    harness::StartedWindow w;
+    w.Start();
+    EXPECT_THROW(w.desktop.window.Click(w.At(id)), fake::ProcessEnded);
+    EXPECT_THAT(w.desktop.log.Only({"SwapMouseButton", "EndProcess", "Destroy"}),
                 ElementsAre("SwapMouseButton(0)", "EndProcess()"));
   }
 }
@@ -430,14 +412,13 @@ TEST_P(SavedButtonSetting, ASavedValueThatCannotBeReadLeavesTheLiveAssignment) {
        {fake::RegistryValue{fake::REG_DWORD, std::string("\x01\0\0\0", 4)},
         fake::RegistryValue{fake::REG_SZ, "yes"},
         fake::RegistryValue{fake::REG_SZ, std::string(40, '1')}}) {
-    fake::FakeDesktop d;
-    app::Veltrane2 v(d, d.window);
-    d.registry.values[{fake::kMouseKey, "SwapMouseButtons"}] = unreadable;
-    d.mouse.swapped = UserSwapped();
-    v.Start();
-    d.window.Tick();
-    EXPECT_EQ(d.mouse.swapped, UserSwapped()) << unreadable.data;
-    EXPECT_EQ(d.log.Only({"GetSystemMetrics"}).size(), 1u);
+    harness::StartedWindow w;
+    w.desktop.registry.values[{fake::kMouseKey, "SwapMouseButtons"}] = unreadable;
+    w.desktop.mouse.swapped = UserSwapped();
+    w.veltrane.Start();
+    w.desktop.window.Tick();
+    EXPECT_EQ(w.desktop.mouse.swapped, UserSwapped()) << unreadable.data;
+    EXPECT_EQ(w.desktop.log.Only({"GetSystemMetrics"}).size(), 1u);
   }
 }
 

@@ -14,9 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/veltrane2.h"
-#include "fake/fake_desktop.h"
 #include "platform/constants.h"
+#include "started_window.h"
 
 namespace {
 
@@ -27,7 +26,6 @@ using fake::Only;
 using fake::OpName;
 using platform::Handle;
 using platform::MouseAction;
-using platform::Point;
 
 enum class Outcome { Completed, Ended, EndedWithBox };
 
@@ -43,26 +41,13 @@ const char* Name(Outcome outcome) {
 const char* Name(Fault fault) { return fault == Fault::Raise ? "Raise" : "FailResult"; }
 
 // A fresh process on a fresh desktop; the phase or its setup starts it.
-struct World {
-  // A fault left in place would fire again while the window object goes.
-  ~World() { desktop.faults.Clear(); }
-
-  Point At(ControlId id) const {
-    const platform::Rect r = veltrane.GetForm().Get(id).rect;
-    return {r.x + r.width / 2, r.y + r.height / 2};
-  }
-  Handle Hidden() const {
-    return veltrane.SystemTray() ? veltrane.SystemTray()->WindowHandle() : 0;
-  }
-  bool Shows(ControlId id) const { return veltrane.GetForm().Get(id).visible; }
+struct World : harness::StartedWindow {
   // A tick that reads a fresh Ctrl press: the buttons are turned until the next.
   void CtrlTick() {
     desktop.keyboard.Press(platform::VK_CONTROL);
     desktop.window.Tick();
   }
 
-  fake::FakeDesktop desktop;
-  app::Veltrane2 veltrane{desktop, desktop.window};
   Handle hidden = 0;   // the tray window, as the phase found it
 };
 

@@ -3,24 +3,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/veltrane2.h"
-#include "fake/fake_desktop.h"
+#include "started_window.h"
 
 namespace {
 
 using ::testing::ElementsAre;
 using app::ControlId;
 
-class Residency : public ::testing::Test {
+class Residency : public ::testing::Test, protected harness::StartedWindow {
  protected:
   void Start() {
-    veltrane.Start();
-    hidden = veltrane.SystemTray()->WindowHandle();
-    desktop.log.Clear();
-  }
-  platform::Point Centre(ControlId id) const {
-    const platform::Rect r = veltrane.GetForm().Get(id).rect;
-    return {r.x + r.width / 2, r.y + r.height / 2};
+    StartedWindow::Start();
+    hidden = Hidden();
   }
   const fake::TrayIcon* Icon() const { return desktop.shell.Icon(hidden); }
   std::string Nim(std::uint32_t message) const {
@@ -38,14 +32,12 @@ class Residency : public ::testing::Test {
             "UnregisterClassA(\"VB InTray Class\",4194304)", "SwapMouseButton(0)"};
   }
 
-  fake::FakeDesktop desktop;
-  app::Veltrane2 veltrane{desktop, desktop.window};
   platform::Handle hidden = 0;
 };
 
 TEST_F(Residency, StartupShapesTheWindowThenAddsTheIconThenDisplaysTheWindow) {
   veltrane.Start();
-  hidden = veltrane.SystemTray()->WindowHandle();
+  hidden = Hidden();
   EXPECT_THAT(desktop.log.Only({"SetWindowRgn", "RegisterClassA", "CreateWindowExA",
                                 "Shell_NotifyIconA", "Hide", "Show"}),
               ElementsAre(testing::StartsWith("SetWindowRgn("),
@@ -63,7 +55,7 @@ TEST_F(Residency, AReleasedButtonOverTheIconShowsTheWindowNormalAndInFront) {
   Start();
   for (std::uint32_t release : {platform::WM_LBUTTONUP, platform::WM_RBUTTONUP,
                                 platform::WM_MBUTTONUP}) {
-    desktop.window.Click(Centre(ControlId::minbutarea));
+    desktop.window.Click(At(ControlId::minbutarea));
     ASSERT_FALSE(desktop.window.visible);
     desktop.log.Clear();
     ASSERT_TRUE(desktop.IconMouse(hidden, release));
@@ -77,7 +69,7 @@ TEST_F(Residency, AReleasedButtonOverTheIconShowsTheWindowNormalAndInFront) {
 
 TEST_F(Residency, PressesMovesAndDoubleClicksOverTheIconShowNothing) {
   Start();
-  desktop.window.Click(Centre(ControlId::minarea));
+  desktop.window.Click(At(ControlId::minarea));
   for (std::uint32_t message : {platform::WM_MOUSEMOVE, platform::WM_LBUTTONDOWN,
                                 platform::WM_LBUTTONDBLCLK, platform::WM_RBUTTONDOWN})
     desktop.IconMouse(hidden, message);
@@ -86,7 +78,7 @@ TEST_F(Residency, PressesMovesAndDoubleClicksOverTheIconShowNothing) {
 
 TEST_F(Residency, AWindowThatCannotComeToTheFrontIsStillShown) {
   Start();
-  desktop.window.Click(Centre(ControlId::minarea));
+  desktop.window.Click(At(ControlId::minarea));
   desktop.faults.Inject("SetForegroundWindow", fake::Fault::FailResult);
   desktop.IconMouse(hidden, platform::WM_LBUTTONUP);
   EXPECT_TRUE(desktop.window.visible);
@@ -104,24 +96,21 @@ TEST_F(Residency, ACloseRequestRemovesTheIconThenTearsTheTrayObjectDown) {
 
 TEST_F(Residency, ExitRemovesTheIconAndSetsTheButtonsBackThenEndsAtOnce) {
   for (ControlId id : {ControlId::hitarea, ControlId::xarea}) {
-    fake::FakeDesktop d;
-    app::Veltrane2 v(d, d.window);
-    v.Start();
-    const platform::Handle h = v.SystemTray()->WindowHandle();
-    d.log.Clear();
-    const platform::Rect r = v.GetForm().Get(id).rect;
-    EXPECT_THROW(d.window.Click({r.x + r.width / 2, r.y + r.height / 2}), fake::ProcessEnded);
-    EXPECT_THAT(d.log.Entries(),
+    harness::StartedWindow w;
+    w.Start();
+    const platform::Handle h = w.Hidden();
+    EXPECT_THROW(w.desktop.window.Click(w.At(id)), fake::ProcessEnded);
+    EXPECT_THAT(w.desktop.log.Entries(),
                 ElementsAre(fake::Format("Shell_NotifyIconA", 2, static_cast<std::uint32_t>(h), 0u),
                             "SwapMouseButton(0)", "EndProcess()"));
-    EXPECT_EQ(d.shell.Icon(h), nullptr);
+    EXPECT_EQ(w.desktop.shell.Icon(h), nullptr);
   }
 }
 
 TEST_F(Residency, ATaskbarRestartBringsTheIconBackWhetherTheWindowIsShownOrHidden) {
   Start();
   for (bool hideFirst : {false, true}) {
-    if (hideFirst) desktop.window.Click(Centre(ControlId::minbutarea));
+    if (hideFirst) desktop.window.Click(At(ControlId::minbutarea));
     desktop.RestartTaskbar();
     ASSERT_NE(Icon(), nullptr) << (hideFirst ? "hidden" : "shown");
     EXPECT_EQ(Icon()->tip, "Veltrane");
@@ -201,8 +190,8 @@ class SecondEnding : public Residency,
     switch (ending) {
       case Ending::Close: desktop.window.CloseRequest(); break;
       case Ending::SessionEnd: desktop.window.EndSession(true); break;
-      case Ending::Exit: desktop.window.Click(Centre(ControlId::hitarea)); break;
-      case Ending::RedDot: desktop.window.Click(Centre(ControlId::xarea)); break;
+      case Ending::Exit: desktop.window.Click(At(ControlId::hitarea)); break;
+      case Ending::RedDot: desktop.window.Click(At(ControlId::xarea)); break;
     }
   }
   static bool EndsAtOnce(Ending ending) { return ending == Ending::Exit || ending == Ending::RedDot; }

@@ -1,0 +1,38 @@
+// The main window on a fresh fake desktop, as the tests of the whole program
+// drive it, and where a test points at one of its controls.
+#pragma once
+
+#include "app/form.h"
+#include "app/veltrane2.h"
+#include "fake/fake_desktop.h"
+
+namespace harness {
+
+// The centre of a control's rectangle.
+inline platform::Point Centre(const app::Form& form, app::ControlId id) {
+  const platform::Rect r = form.Get(id).rect;
+  return {r.x + r.width / 2, r.y + r.height / 2};
+}
+
+// A fresh process on a fresh desktop: Veltrane2 made, not yet started.
+struct StartedWindow {
+  // A fault left in place would fire again while the window object goes.
+  ~StartedWindow() { desktop.faults.Clear(); }
+
+  // Starts the window; the log then holds only what follows.
+  void Start() {
+    veltrane.Start();
+    desktop.log.Clear();
+  }
+  platform::Point At(app::ControlId id) const { return Centre(veltrane.GetForm(), id); }
+  bool Shows(app::ControlId id) const { return veltrane.GetForm().Get(id).visible; }
+  // The tray object's hidden window; 0 without one.
+  platform::Handle Hidden() const {
+    return veltrane.SystemTray() ? veltrane.SystemTray()->WindowHandle() : 0;
+  }
+
+  fake::FakeDesktop desktop;
+  app::Veltrane2 veltrane{desktop, desktop.window};
+};
+
+}  // namespace harness
