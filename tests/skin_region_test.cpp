@@ -214,35 +214,4 @@ TEST(ShapeSteps, OutlineAt96) {
   EXPECT_EQ(cut, expected);
 }
 
-TEST(FakeRegions, CombineReportsComplexityAndWindowOwnership) {
-  fake::FakeDesktop d;
-  const Handle a = d.CreateRectRgn(0, 0, 10, 10);
-  const Handle b = d.CreateRectRgn(10, 0, 20, 10);
-  const Handle c = d.CreateRectRgn(0, 0, 0, 0);
-  EXPECT_EQ(d.CombineRgn(c, a, a, 5), fake::kSimpleRegion);
-  EXPECT_EQ(d.CombineRgn(c, a, b, 2), fake::kSimpleRegion);   // side by side: one rectangle
-  EXPECT_EQ(d.gdi.regions.at(c).PixelCount(), 200);
-  EXPECT_EQ(d.CombineRgn(c, a, b, 1), fake::kNullRegion);
-  const Handle e = d.CreateRectRgn(5, 5, 15, 15);
-  EXPECT_EQ(d.CombineRgn(c, a, e, 2), fake::kComplexRegion);
-  EXPECT_EQ(d.gdi.regions.at(c).PixelCount(), 175);
-  EXPECT_EQ(d.CombineRgn(c, a, 0x9999, 2), fake::kRgnError);
-
-  ASSERT_EQ(d.SetWindowRgn(kWindow, c, 1), 1);
-  EXPECT_EQ(d.DeleteObject(c), 0);
-  EXPECT_EQ(d.CombineRgn(c, a, a, 5), fake::kRgnError);
-  EXPECT_TRUE(d.gdi.IsLive(c));
-}
-
-TEST(FakeRegions, RoundRectSamplesPixelCentres) {
-  // A 5 x 5 circle keeps a 4 x 4 box: corner centres at (2, 2), radius 2;
-  // pixel (0, 0) has its centre 2.12 away, (1, 0) 1.58 away.
-  const fake::PixelRegion circle = fake::PixelRegion::RoundRect(0, 0, 5, 5, 5, 5);
-  EXPECT_FALSE(circle.Contains(0, 0));
-  EXPECT_TRUE(circle.Contains(1, 0));
-  EXPECT_FALSE(circle.Contains(4, 1));   // right column left out
-  EXPECT_EQ(circle.PixelCount(), 12);
-  EXPECT_EQ(fake::PixelRegion::RoundRect(4, 4, 0, 0, 0, 0), fake::PixelRegion::Rect(0, 0, 3, 3));
-}
-
 }  // namespace

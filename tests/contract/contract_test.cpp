@@ -140,6 +140,18 @@ TEST_F(Contract, RoundedRegionLeavesOutOneMoreColumnAndRowAndIsSymmetric) {
   }
 }
 
+// Where the rounding shows pixel by pixel: a 5 x 5 circle keeps the pixels
+// whose centres lie inside; an ellipse too small to round leaves the plain
+// rectangle, corners put in order, less the same right column and bottom row.
+TEST_F(Contract, SmallRoundedRegionKeepsThePixelsWhoseCentresLieInside) {
+  const Handle circle = os.CreateRoundRectRgn(0, 0, 5, 5, 5, 5);
+  EXPECT_EQ(subject->RegionPixels(circle),
+            (Pixels{{0, {{1, 3}}}, {1, {{0, 4}}}, {2, {{0, 4}}}, {3, {{1, 3}}}}));
+  const Handle square = os.CreateRoundRectRgn(4, 4, 0, 0, 0, 0);
+  EXPECT_EQ(subject->RegionPixels(square), Rows(0, 3, 0, 3));
+  for (Handle h : {circle, square}) EXPECT_EQ(os.DeleteObject(h), 1);
+}
+
 struct OutlineCase {
   const char* name;
   RoundShape corners[2];
@@ -203,15 +215,18 @@ TEST_F(Contract, CombineReportsWhatItMadeAndRefusesADeletedRegion) {
   EXPECT_EQ(subject->RegionPixels(dst), Rows(0, 10, 0, 20));
   EXPECT_EQ(os.CombineRgn(dst, a, b, kRgnAnd), kNullRegion);
   EXPECT_TRUE(subject->RegionPixels(dst).empty());
+  const Handle overlapping = os.CreateRectRgn(5, 5, 15, 15);
+  EXPECT_EQ(os.CombineRgn(dst, a, overlapping, platform::RGN_OR), kComplexRegion);
+  EXPECT_EQ(subject->RegionPixels(dst), RowRuns({{0, 5, 0, 10}, {5, 10, 0, 15}, {10, 15, 5, 15}}));
   EXPECT_EQ(os.DeleteObject(b), 1);
   EXPECT_EQ(os.CombineRgn(dst, a, b, platform::RGN_OR), kRgnError);
   EXPECT_EQ(os.DeleteObject(b), 0);
-  for (Handle h : {a, dst}) EXPECT_EQ(os.DeleteObject(h), 1);
+  for (Handle h : {a, overlapping, dst}) EXPECT_EQ(os.DeleteObject(h), 1);
 }
 
 // Once SetWindowRgn has taken a region, the handle is no longer the
-// program's: it can be neither deleted nor combined, and the window keeps the
-// pixels; a new region replaces it, and a null one removes the shape.
+// program's: it can be neither deleted nor combined, from or into, and the
+// window keeps the pixels; a new region replaces it, and a null one removes the shape.
 TEST_F(Contract, WindowTakesTheRegionItIsGiven) {
   const Handle window = subject->Window();
   const Handle first = os.CreateRectRgn(0, 0, 50, 40);
@@ -219,6 +234,7 @@ TEST_F(Contract, WindowTakesTheRegionItIsGiven) {
   EXPECT_EQ(subject->WindowRegionPixels(window), Rows(0, 40, 0, 50));
   const Handle scratch = os.CreateRectRgn(0, 0, 0, 0);
   EXPECT_EQ(os.CombineRgn(scratch, first, first, platform::RGN_COPY), kRgnError);
+  EXPECT_EQ(os.CombineRgn(first, scratch, scratch, platform::RGN_COPY), kRgnError);
   EXPECT_EQ(os.DeleteObject(first), 0);
   EXPECT_EQ(subject->WindowRegionPixels(window), Rows(0, 40, 0, 50));
 
@@ -244,26 +260,36 @@ TEST_F(Contract, RegionRefusedByANonWindowStaysTheCallers) {
 // --- Windows, classes, messages ---------------------------------------------
 
 platform::Win32* gSurface = nullptr;
-std::vector<std::array<std::uintptr_t, 3>> gHeard;  // message, wParam, lParam
+std::vector<std::array<std::uintptr_t, 3>> gHeard;  // window, wParam, lParam
 std::uint32_t gListenFor = 0;
+std::vector<std::uint32_t> gRefuserHeard;   // every message, in order
 
 platform::LResult VELTRANE_CALLBACK DefaultProc(Handle hWnd, std::uint32_t uMsg,
                                                 platform::WParam wParam, platform::LParam lParam) {
   if (gListenFor != 0 && uMsg == gListenFor)
-    gHeard.push_back({uMsg, wParam, static_cast<std::uintptr_t>(lParam)});
+    gHeard.push_back({hWnd, wParam, static_cast<std::uintptr_t>(lParam)});
   return gSurface->DefWindowProcA(hWnd, uMsg, wParam, lParam);
 }
 
-// A class of the checks' own, with a procedure that hears gListenFor.
+// Refuses its window's creation at WM_CREATE.
+platform::LResult VELTRANE_CALLBACK RefusingProc(Handle hWnd, std::uint32_t uMsg,
+                                                 platform::WParam wParam, platform::LParam lParam) {
+  gRefuserHeard.push_back(uMsg);
+  if (uMsg == platform::WM_CREATE) return -1;
+  return gSurface->DefWindowProcA(hWnd, uMsg, wParam, lParam);
+}
+
+// A class of the checks' own, by default with a procedure that hears gListenFor.
 class ContractClass {
  public:
   static constexpr const char* kName = "Veltrane Contract Class";
 
-  explicit ContractClass(platform::Win32& os) : os_(os) {
+  explicit ContractClass(platform::Win32& os, platform::WndProc proc = DefaultProc) : os_(os) {
     gSurface = &os;
     gHeard.clear();
+    gRefuserHeard.clear();
     platform::WndClassA wc;
-    wc.lpfnWndProc = DefaultProc;
+    wc.lpfnWndProc = proc;
     wc.hInstance = os.GetModuleHandleA(nullptr);
     wc.lpszClassName = kName;
     atom_ = os.RegisterClassA(wc);
@@ -321,17 +347,34 @@ TEST_F(Contract, ClassIsRegisteredOnceAndUnregisteredOnlyWithoutWindows) {
   EXPECT_EQ(os.UnregisterClassA(ContractClass::kName, instance), 0);
 }
 
+// A window refused at WM_CREATE hears its creation's messages and then only
+// WM_NCDESTROY (no WM_DESTROY), all within CreateWindowExA, and leaves no
+// window of its class.
+TEST_F(Contract, WindowRefusedAtCreationHearsItsCreationThenItsEnd) {
+  ContractClass contractClass(os, RefusingProc);
+  EXPECT_EQ(contractClass.NewWindow(), 0u);
+  EXPECT_EQ(gRefuserHeard, (std::vector<std::uint32_t>{
+                               0x0024 /* WM_GETMINMAXINFO */, platform::WM_NCCREATE,
+                               0x0083 /* WM_NCCALCSIZE */, platform::WM_CREATE,
+                               0x0082 /* WM_NCDESTROY */}));
+  EXPECT_NE(os.UnregisterClassA(ContractClass::kName, os.GetModuleHandleA(nullptr)), 0);
+}
+
 // The shell announces its restart with a broadcast of a registered message;
-// the tray's hidden window must hear it.
+// the tray's hidden window must hear it, and a child window must not.
 TEST_F(Contract, BroadcastReachesAHiddenTopLevelWindowOnce) {
   ContractClass contractClass(os);
   const Handle window = contractClass.NewWindow();
   ASSERT_NE(window, 0u);
+  constexpr std::uint32_t kChild = 0x40000000;  // WS_CHILD
+  const Handle child = os.CreateWindowExA(0, ContractClass::kName, "child", kChild, 0, 0, 10, 10,
+                                          window, 0, 0, nullptr);
+  ASSERT_NE(child, 0u);
   gListenFor = os.RegisterWindowMessageA("Veltrane contract broadcast");
   constexpr Handle kBroadcast = 0xFFFF;  // HWND_BROADCAST
   os.SendMessageA(kBroadcast, gListenFor, 7, 9);
-  EXPECT_EQ(gHeard, (std::vector<std::array<std::uintptr_t, 3>>{{gListenFor, 7, 9}}));
-  os.SendMessageA(window, platform::WM_CLOSE, 0, 0);
+  EXPECT_EQ(gHeard, (std::vector<std::array<std::uintptr_t, 3>>{{window, 7, 9}}));
+  for (Handle h : {child, window}) os.SendMessageA(h, platform::WM_CLOSE, 0, 0);
 }
 
 TEST_F(Contract, RegisteredMessageIsOneNumberPerName) {
