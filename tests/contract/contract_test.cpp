@@ -245,6 +245,8 @@ TEST_F(Contract, WindowTakesTheRegionItIsGiven) {
   ASSERT_NE(os.SetWindowRgn(window, 0, 1), 0);
   EXPECT_TRUE(subject->WindowRegionPixels(window).empty());
   EXPECT_EQ(os.DeleteObject(scratch), 1);
+  // Two combinations and two deletions touched a taken region.
+  if (subject->IsFake()) { EXPECT_EQ(subject->TakeMisuses(), 4u); }
 }
 
 TEST_F(Contract, RegionRefusedByANonWindowStaysTheCallers) {

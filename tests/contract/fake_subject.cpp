@@ -1,4 +1,6 @@
 // The contract checks against the fake desktop, in the unit suite.
+#include <utility>
+
 #include "contract/subject.h"
 #include "fake/fake_desktop.h"
 
@@ -45,6 +47,7 @@ class FakeSubject final : public Subject {
     if (owned == desktop_.gdi.windowRegion.end()) return {};
     return ToPixels(desktop_.gdi.regions.at(owned->second));
   }
+  std::size_t TakeMisuses() override { return std::exchange(desktop_.violations, {}).size(); }
 
  private:
   fake::FakeDesktop desktop_;

@@ -108,6 +108,8 @@ class RealSubject final : public Subject {
     return pixels;
   }
 
+  std::size_t TakeMisuses() override { return 0; }
+
  private:
   platform::windows::WindowsWin32 surface_;
 };
