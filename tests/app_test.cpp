@@ -130,16 +130,6 @@ TEST_F(MainWindow, HideCommandsHideTheWindowAndPollingGoesOn) {
   }
 }
 
-TEST_F(MainWindow, ExitAndTheRedDotEndTheProcessAtOnce) {
-  for (ControlId id : {ControlId::hitarea, ControlId::xarea}) {
-    harness::StartedWindow w;
-    w.Start();
-    EXPECT_THROW(w.desktop.window.Click(w.At(id)), fake::ProcessEnded);
-    EXPECT_THAT(w.desktop.log.Only({"SwapMouseButton", "EndProcess", "Destroy"}),
-                ElementsAre("SwapMouseButton(0)", "EndProcess()"));
-  }
-}
-
 TEST_F(MainWindow, TheWebLinkOpensTheHomePageAndIgnoresTheResult) {
   Start();
   desktop.shell.executeResult = 2;  // no program registered: nothing shows
@@ -179,7 +169,7 @@ TEST_F(MainWindow, APressOnAShownHighlightMarginDoesNothingWhileThatOnTheBareSur
   // Light the Exit button: overimg now covers the margin and answers nothing.
   desktop.mouse.cursor = {920, 730};
   desktop.window.Mouse(MouseAction::Move, At(ControlId::hitarea));
-  ASSERT_TRUE(veltrane.GetForm().Get(ControlId::overimg).visible);
+  ASSERT_TRUE(Shows(ControlId::overimg));
   desktop.log.Clear();
   desktop.window.Click(margin);
   EXPECT_TRUE(desktop.log.Entries().empty());
@@ -189,10 +179,7 @@ TEST_F(MainWindow, APressOnAShownHighlightMarginDoesNothingWhileThatOnTheBareSur
 TEST_F(MainWindow, AnUntrappedErrorShowsItsNumberAndDescriptionThenEnds) {
   desktop.faults.Inject("Show", fake::Fault::Raise);
   ExpectEnd([&] { veltrane.Start(); });
-  ASSERT_EQ(desktop.windows.messageBoxes.size(), 1u);
-  EXPECT_EQ(desktop.windows.messageBoxes[0].text,
-            "Run-time error '5':\n\nInvalid procedure call or argument");
-  EXPECT_EQ(desktop.windows.messageBoxes[0].caption, "Veltrane");
+  ExpectOneBox(harness::kInvalidCallBox);
   EXPECT_EQ(desktop.log.Entries().back(), "EndProcess()");
 }
 
@@ -237,9 +224,7 @@ TEST_F(MainWindow, AnUntrappedErrorEndsLikeExitAndNothingRunsWhileItsBoxIsUp) {
 
   ExpectEnd([&] { desktop.window.Tick(); });
   EXPECT_EQ(queuedRun, 7);
-  ASSERT_EQ(desktop.windows.messageBoxes.size(), 1u);
-  EXPECT_EQ(desktop.windows.messageBoxes[0].text,
-            "Run-time error '5':\n\nInvalid procedure call or argument");
+  ExpectOneBox(harness::kInvalidCallBox);
   // The failing hover step, the box, then the icon removed, the user's
   // buttons set back and the end; no key read, no command, no show. (The
   // icon's callback still reaches the hidden window's procedure, unanswered.)
@@ -269,9 +254,7 @@ TEST_F(MainWindow, AnErrorBeforeTheTrayObjectExistsStillSetsTheButtonsBack) {
 TEST_F(MainWindow, AMainWindowThatCannotBeCreatedIsReportedAndNothingMoreStarts) {
   desktop.faults.Inject("CreateWindow", fake::Fault::FailResult);
   ExpectEnd([&] { veltrane.Start(); });
-  ASSERT_EQ(desktop.windows.messageBoxes.size(), 1u);
-  EXPECT_EQ(desktop.windows.messageBoxes[0].text, "Run-time error '7':\n\nOut of memory");
-  EXPECT_EQ(desktop.windows.messageBoxes[0].caption, "Veltrane");
+  ExpectOneBox("Run-time error '7':\n\nOut of memory");
   // No timer, no outline, no icon without a window behind it.
   EXPECT_TRUE(desktop.log.Only({"StartTimer", "SetWindowRgn", "Shell_NotifyIconA", "Show"})
                   .empty());
@@ -313,15 +296,6 @@ TEST(UntrappedError, OutOfMemoryAndAnyOtherErrorEachShowTheirOwnNumber) {
   EXPECT_EQ(app::UntrappedErrorText(std::bad_alloc()), "Run-time error '7':\n\nOut of memory");
   EXPECT_EQ(app::UntrappedErrorText(std::out_of_range("no such row")),
             "Run-time error '51':\n\nno such row");
-}
-
-TEST_F(MainWindow, ACloseRequestDestroysTheWindowAndLetsTheLoopEnd) {
-  Start();
-  desktop.window.CloseRequest();
-  EXPECT_THAT(desktop.log.Only({"Destroy", "SwapMouseButton", "EndProcess"}),
-              ElementsAre("Destroy()", "SwapMouseButton(0)"));
-  EXPECT_TRUE(desktop.window.destroyed);
-  EXPECT_FALSE(desktop.window.ended);
 }
 
 // The user's own assignment is kept, whatever it is.

@@ -160,7 +160,7 @@ TEST_F(WindowHover, TheTickChecksThePointerBeforeReadingKeys) {
 TEST_F(WindowHover, AFailingHoverStepEndsTheProcessBeforeTheKeysAreRead) {
   desktop.faults.Inject("GetCursorPos", fake::Fault::Raise);
   EXPECT_THROW(desktop.window.Tick(), fake::ProcessEnded);
-  EXPECT_EQ(desktop.windows.messageBoxes.size(), 1u);
+  ExpectOneBox(harness::kInvalidCallBox);
   EXPECT_TRUE(desktop.log.Only({"GetAsyncKeyState"}).empty());
   // The only swap call is the one that sets the user's buttons back after the box.
   EXPECT_THAT(desktop.log.Only({"MessageBoxA", "SwapMouseButton"}),

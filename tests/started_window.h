@@ -2,11 +2,19 @@
 // drive it, and where a test points at one of its controls.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <string>
+
 #include "app/form.h"
 #include "app/veltrane2.h"
 #include "fake/fake_desktop.h"
 
 namespace harness {
+
+// The box of an untrapped error as the fake raises it by default.
+inline const std::string kInvalidCallBox =
+    "Run-time error '5':\n\nInvalid procedure call or argument";
 
 // The centre of a control's rectangle.
 inline platform::Point Centre(const app::Form& form, app::ControlId id) {
@@ -26,6 +34,12 @@ struct StartedWindow {
   }
   platform::Point At(app::ControlId id) const { return Centre(veltrane.GetForm(), id); }
   bool Shows(app::ControlId id) const { return veltrane.GetForm().Get(id).visible; }
+  // The untrapped-error path showed one box, with this text, in Veltrane's name.
+  void ExpectOneBox(const std::string& text) const {
+    ASSERT_EQ(desktop.windows.messageBoxes.size(), 1u);
+    EXPECT_EQ(desktop.windows.messageBoxes[0].text, text);
+    EXPECT_EQ(desktop.windows.messageBoxes[0].caption, "Veltrane");
+  }
   // The tray object's hidden window; 0 without one.
   platform::Handle Hidden() const {
     return veltrane.SystemTray() ? veltrane.SystemTray()->WindowHandle() : 0;

@@ -84,16 +84,20 @@ TEST_F(Residency, AWindowThatCannotComeToTheFrontIsStillShown) {
   EXPECT_TRUE(desktop.window.visible);
 }
 
+// The close destroys the main window and lets the loop end: no EndProcess.
 TEST_F(Residency, ACloseRequestRemovesTheIconThenTearsTheTrayObjectDown) {
   Start();
   desktop.window.CloseRequest();
   EXPECT_EQ(CloseCalls(), ClosedOnce());
+  EXPECT_TRUE(desktop.window.destroyed);
+  EXPECT_FALSE(desktop.window.ended);
   EXPECT_EQ(Icon(), nullptr);
   EXPECT_FALSE(veltrane.SystemTray());
   EXPECT_TRUE(desktop.windows.windows.empty());
   EXPECT_TRUE(desktop.windows.classes.empty());
 }
 
+// Exit and the red dot end at once: no Destroy, nothing after the end.
 TEST_F(Residency, ExitRemovesTheIconAndSetsTheButtonsBackThenEndsAtOnce) {
   for (ControlId id : {ControlId::hitarea, ControlId::xarea}) {
     harness::StartedWindow w;
@@ -134,8 +138,7 @@ TEST_F(Residency, AnErrorInTheIconsAnswerTakesTheUntrappedErrorPath) {
   Start();
   desktop.faults.Inject("Show", fake::Fault::Raise);
   EXPECT_THROW(desktop.IconMouse(hidden, platform::WM_LBUTTONUP), fake::ProcessEnded);
-  ASSERT_EQ(desktop.windows.messageBoxes.size(), 1u);
-  EXPECT_EQ(desktop.windows.messageBoxes[0].caption, "Veltrane");
+  ExpectOneBox(harness::kInvalidCallBox);
 }
 
 }  // namespace
