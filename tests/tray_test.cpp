@@ -50,10 +50,7 @@ class Tray : public ::testing::Test {
         [this](const std::exception& error) { untrapped.push_back(error.what()); });
   }
 
-  InTrayRef Make() {
-    InTrayRef obj = clsInTray::Create(desktop);
-    return obj;
-  }
+  InTrayRef Make() { return clsInTray::Create(desktop); }
 
   std::vector<std::string> NotifyCalls() const { return desktop.log.Only({"Shell_NotifyIconA"}); }
   std::string Hwnd(const InTrayRef& obj) const { return std::to_string(obj->WindowHandle()); }
