@@ -30,12 +30,8 @@ using platform::MouseAction;
 enum class Outcome { Completed, Ended, EndedWithBox };
 
 const char* Name(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::Completed: return "completed";
-    case Outcome::Ended: return "ended";
-    case Outcome::EndedWithBox: return "ended with message box";
-  }
-  return "?";
+  constexpr const char* kNames[] = {"completed", "ended", "ended with message box"};
+  return kNames[static_cast<int>(outcome)];
 }
 
 const char* Name(Fault fault) { return fault == Fault::Raise ? "Raise" : "FailResult"; }

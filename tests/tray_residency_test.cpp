@@ -174,15 +174,8 @@ TEST_F(Residency, ASessionEndThatIsCalledOffChangesNothing) {
 // Ways of ending: a close request, a session end, Exit, the red dot.
 enum class Ending { Close, SessionEnd, Exit, RedDot };
 
-const char* EndingName(Ending ending) {
-  switch (ending) {
-    case Ending::Close: return "Close";
-    case Ending::SessionEnd: return "SessionEnd";
-    case Ending::Exit: return "Exit";
-    case Ending::RedDot: return "RedDot";
-  }
-  return "?";
-}
+const char* const kEndingNames[] = {"Close", "SessionEnd", "Exit", "RedDot"};
+const char* EndingName(Ending ending) { return kEndingNames[static_cast<int>(ending)]; }
 
 // A second ending that arrives while the first waits on the shell's removal
 // of the icon (Windows delivers sent messages during that call) does nothing.

@@ -85,17 +85,19 @@ TEST_F(Contract, InjectedCtrlReadsLikeAnyOtherKey) {
 
 // --- Regions as pixel sets ---------------------------------------------------
 
-Pixels Rows(std::int32_t y1, std::int32_t y2, std::int32_t x1, std::int32_t x2) {
+// Bands of rows {y1, y2, x1, x2}, each row one run [x1, x2).
+Pixels Rows(std::initializer_list<std::array<std::int32_t, 4>> bands) {
   Pixels pixels;
-  for (std::int32_t y = y1; y < y2; ++y) pixels[y] = {{x1, x2}};
+  for (const auto& band : bands)
+    for (std::int32_t y = band[0]; y < band[1]; ++y) pixels[y] = {{band[2], band[3]}};
   return pixels;
 }
 
 TEST_F(Contract, RectangleRegionLeavesOutItsRightAndBottomEdges) {
   const Handle region = os.CreateRectRgn(2, 3, 7, 5);
-  EXPECT_EQ(subject->RegionPixels(region), Rows(3, 5, 2, 7));
+  EXPECT_EQ(subject->RegionPixels(region), Rows({{3, 5, 2, 7}}));
   const Handle swapped = os.CreateRectRgn(7, 5, 2, 3);
-  EXPECT_EQ(subject->RegionPixels(swapped), Rows(3, 5, 2, 7));
+  EXPECT_EQ(subject->RegionPixels(swapped), Rows({{3, 5, 2, 7}}));
   const Handle empty = os.CreateRectRgn(0, 0, 0, 0);
   EXPECT_TRUE(subject->RegionPixels(empty).empty());
   for (Handle h : {region, swapped, empty}) EXPECT_EQ(os.DeleteObject(h), 1);
@@ -145,10 +147,9 @@ TEST_F(Contract, RoundedRegionLeavesOutOneMoreColumnAndRowAndIsSymmetric) {
 // rectangle, corners put in order, less the same right column and bottom row.
 TEST_F(Contract, SmallRoundedRegionKeepsThePixelsWhoseCentresLieInside) {
   const Handle circle = os.CreateRoundRectRgn(0, 0, 5, 5, 5, 5);
-  EXPECT_EQ(subject->RegionPixels(circle),
-            (Pixels{{0, {{1, 3}}}, {1, {{0, 4}}}, {2, {{0, 4}}}, {3, {{1, 3}}}}));
+  EXPECT_EQ(subject->RegionPixels(circle), Rows({{0, 1, 1, 3}, {1, 3, 0, 4}, {3, 4, 1, 3}}));
   const Handle square = os.CreateRoundRectRgn(4, 4, 0, 0, 0, 0);
-  EXPECT_EQ(subject->RegionPixels(square), Rows(0, 3, 0, 3));
+  EXPECT_EQ(subject->RegionPixels(square), Rows({{0, 3, 0, 3}}));
   for (Handle h : {circle, square}) EXPECT_EQ(os.DeleteObject(h), 1);
 }
 
@@ -160,13 +161,6 @@ struct OutlineCase {
   Pixels expected;
 };
 
-Pixels RowRuns(std::initializer_list<std::array<std::int32_t, 4>> bands) {
-  Pixels pixels;
-  for (const auto& band : bands)
-    for (std::int32_t y = band[0]; y < band[1]; ++y) pixels[y] = {{band[2], band[3]}};
-  return pixels;
-}
-
 // The window's outline as the program merges it (copy, then union) at 96 and
 // 120 pixels per inch, within the window: the pixels a user sees.
 TEST_F(Contract, OutlinePiecesMergeIntoTheWindowShape) {
@@ -176,14 +170,14 @@ TEST_F(Contract, OutlinePiecesMergeIntoTheWindowShape) {
        {{60, 0, 416, 131}, {0, 49, 183, 328}, {151, 55, 501, 328}},
        502,
        328,
-       RowRuns({{0, 1, 2, 500}, {1, 2, 1, 500}, {2, 328, 0, 501}})},
+       Rows({{0, 1, 2, 500}, {1, 2, 1, 500}, {2, 328, 0, 501}})},
       {"120",
        {kOutlineCorners[2], kOutlineCorners[3]},
        {{75, 0, 520, 164}, {0, 61, 229, 410}, {189, 69, 626, 410}},
        628,
        410,
-       RowRuns({{0, 1, 3, 625}, {1, 2, 2, 626}, {2, 3, 1, 626}, {3, 109, 0, 627},
-                {109, 410, 0, 626}})},
+       Rows({{0, 1, 3, 625}, {1, 2, 2, 626}, {2, 3, 1, 626}, {3, 109, 0, 627},
+             {109, 410, 0, 626}})},
   };
   for (const OutlineCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -212,12 +206,12 @@ TEST_F(Contract, CombineReportsWhatItMadeAndRefusesADeletedRegion) {
   const Handle dst = os.CreateRectRgn(0, 0, 0, 0);
   EXPECT_EQ(os.CombineRgn(dst, a, a, platform::RGN_COPY), kSimpleRegion);
   EXPECT_EQ(os.CombineRgn(dst, a, b, platform::RGN_OR), kSimpleRegion);  // side by side
-  EXPECT_EQ(subject->RegionPixels(dst), Rows(0, 10, 0, 20));
+  EXPECT_EQ(subject->RegionPixels(dst), Rows({{0, 10, 0, 20}}));
   EXPECT_EQ(os.CombineRgn(dst, a, b, kRgnAnd), kNullRegion);
   EXPECT_TRUE(subject->RegionPixels(dst).empty());
   const Handle overlapping = os.CreateRectRgn(5, 5, 15, 15);
   EXPECT_EQ(os.CombineRgn(dst, a, overlapping, platform::RGN_OR), kComplexRegion);
-  EXPECT_EQ(subject->RegionPixels(dst), RowRuns({{0, 5, 0, 10}, {5, 10, 0, 15}, {10, 15, 5, 15}}));
+  EXPECT_EQ(subject->RegionPixels(dst), Rows({{0, 5, 0, 10}, {5, 10, 0, 15}, {10, 15, 5, 15}}));
   EXPECT_EQ(os.DeleteObject(b), 1);
   EXPECT_EQ(os.CombineRgn(dst, a, b, platform::RGN_OR), kRgnError);
   EXPECT_EQ(os.DeleteObject(b), 0);
@@ -231,16 +225,16 @@ TEST_F(Contract, WindowTakesTheRegionItIsGiven) {
   const Handle window = subject->Window();
   const Handle first = os.CreateRectRgn(0, 0, 50, 40);
   ASSERT_NE(os.SetWindowRgn(window, first, 1), 0);
-  EXPECT_EQ(subject->WindowRegionPixels(window), Rows(0, 40, 0, 50));
+  EXPECT_EQ(subject->WindowRegionPixels(window), Rows({{0, 40, 0, 50}}));
   const Handle scratch = os.CreateRectRgn(0, 0, 0, 0);
   EXPECT_EQ(os.CombineRgn(scratch, first, first, platform::RGN_COPY), kRgnError);
   EXPECT_EQ(os.CombineRgn(first, scratch, scratch, platform::RGN_COPY), kRgnError);
   EXPECT_EQ(os.DeleteObject(first), 0);
-  EXPECT_EQ(subject->WindowRegionPixels(window), Rows(0, 40, 0, 50));
+  EXPECT_EQ(subject->WindowRegionPixels(window), Rows({{0, 40, 0, 50}}));
 
   const Handle second = os.CreateRectRgn(5, 5, 30, 20);
   ASSERT_NE(os.SetWindowRgn(window, second, 1), 0);
-  EXPECT_EQ(subject->WindowRegionPixels(window), Rows(5, 20, 5, 30));
+  EXPECT_EQ(subject->WindowRegionPixels(window), Rows({{5, 20, 5, 30}}));
   EXPECT_EQ(os.DeleteObject(second), 0);
   ASSERT_NE(os.SetWindowRgn(window, 0, 1), 0);
   EXPECT_TRUE(subject->WindowRegionPixels(window).empty());
@@ -255,7 +249,7 @@ TEST_F(Contract, RegionRefusedByANonWindowStaysTheCallers) {
                     "need not create one";
   const Handle region = os.CreateRectRgn(0, 0, 10, 10);
   EXPECT_EQ(os.SetWindowRgn(0x7FFFFFF0, region, 1), 0);
-  EXPECT_EQ(subject->RegionPixels(region), Rows(0, 10, 0, 10));
+  EXPECT_EQ(subject->RegionPixels(region), Rows({{0, 10, 0, 10}}));
   EXPECT_EQ(os.DeleteObject(region), 1);
 }
 

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
 #include <string>
@@ -188,7 +189,23 @@ void NoteUseOfTaken(FakeDesktop& desktop, const char* op,
     return;
   }
 }
+
+ViolationHandler gViolationHandler = nullptr;
 }  // namespace
+
+void SetViolationHandler(ViolationHandler handler) { gViolationHandler = handler; }
+
+// Checked as the desktop goes, so that no test can end with a violation unseen.
+FakeDesktop::~FakeDesktop() {
+  if (violations.empty()) return;
+  if (gViolationHandler) {
+    gViolationHandler(violations);
+    return;
+  }
+  for (const std::string& violation : violations)
+    std::fprintf(stderr, "fake desktop: %s\n", violation.c_str());
+  std::abort();
+}
 
 platform::Handle FakeDesktop::CreateRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2,
                                             std::int32_t y2) {
