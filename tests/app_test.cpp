@@ -176,13 +176,6 @@ TEST_F(MainWindow, APressOnAShownHighlightMarginDoesNothingWhileThatOnTheBareSur
   EXPECT_FALSE(desktop.window.ended);
 }
 
-TEST_F(MainWindow, AnUntrappedErrorShowsItsNumberAndDescriptionThenEnds) {
-  desktop.faults.Inject("Show", fake::Fault::Raise);
-  ExpectEnd([&] { veltrane.Start(); });
-  ExpectOneBox(harness::kInvalidCallBox);
-  EXPECT_EQ(desktop.log.Entries().back(), "EndProcess()");
-}
-
 TEST_F(MainWindow, ACommandThatFailsEndsTheProcessThroughTheMessageBox) {
   Start();
   desktop.faults.Inject("Hide", fake::Fault::Raise);
