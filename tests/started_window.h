@@ -22,7 +22,7 @@ inline platform::Point Centre(const app::Form& form, app::ControlId id) {
   return {r.x + r.width / 2, r.y + r.height / 2};
 }
 
-// A fresh process on a fresh desktop: Veltrane2 made, not yet started.
+// A fresh process on a fresh desktop with Veltrane2 made; Start() starts it.
 struct StartedWindow {
   // A fault left in place would fire again while the window object goes.
   ~StartedWindow() { desktop.faults.Clear(); }
