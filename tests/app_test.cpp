@@ -7,27 +7,21 @@
 #include <new>
 #include <stdexcept>
 
-#include "app/form.h"
 #include "app/untrapped_error.h"
-#include "app/veltrane2.h"
-#include "fake/fake_desktop.h"
+#include "fake/recording_canvas.h"
+#include "started_window.h"
 #include "tray/modInTray.h"
 
 namespace {
 
 using ::testing::ElementsAre;
 using app::ControlId;
+using harness::Centre;
 using platform::MouseAction;
 using platform::Picture;
 using platform::Point;
 using platform::Pointer;
 using platform::Rect;
-
-// The centre of a control's rectangle.
-Point Centre(const app::Form& form, ControlId id) {
-  const Rect r = form.Get(id).rect;
-  return {r.x + r.width / 2, r.y + r.height / 2};
-}
 
 TEST(Layout, At96PixelsPerInchTheControlsSitWhereTheSkinDrawsThem) {
   const app::Form form(96, 96);
@@ -79,12 +73,7 @@ TEST(Painting, BackgroundThenSkinThenShownPicturesFromTheBottomUp) {
   app::Form form(96, 96);
   form.SetVisible(ControlId::overimg, true);
   form.SetVisible(ControlId::minbutimg, true);
-  fake::FakeDesktop desktop;
-  struct Recorder : platform::Canvas {
-    void FillButtonFace() override { drawn.push_back({Picture::None, {}}); }
-    void Draw(Picture p, Point at) override { drawn.push_back({p, at}); }
-    std::vector<fake::Drawn> drawn;
-  } canvas;
+  fake::RecordingCanvas canvas;
   form.Paint(canvas);
   EXPECT_THAT(canvas.drawn, ElementsAre(fake::Drawn{Picture::None, {0, 0}},
                                         fake::Drawn{Picture::Skin, {0, 0}},
@@ -92,22 +81,14 @@ TEST(Painting, BackgroundThenSkinThenShownPicturesFromTheBottomUp) {
                                         fake::Drawn{Picture::MinButImg, {262, 283}}));
 }
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public ::testing::Test, protected harness::StartedWindow {
  protected:
-  void Start() {
-    veltrane.Start();
-    desktop.log.Clear();
-  }
-  Point At(ControlId id) const { return Centre(veltrane.GetForm(), id); }
   // Runs an action that is expected to end the process.
   template <typename Action>
   void ExpectEnd(Action action) {
     EXPECT_THROW(action(), fake::ProcessEnded);
     EXPECT_TRUE(desktop.window.ended);
   }
-
-  fake::FakeDesktop desktop;
-  app::Veltrane2 veltrane{desktop, desktop.window};
 };
 
 TEST_F(MainWindow, StartupCreatesFromTheLayoutShapesTheWindowDisplaysItThenRunsTheLoop) {
@@ -152,11 +133,10 @@ TEST(WindowPlacement, TheWindowMovesIntoTheWorkAreaOfTheMonitorItFallsOnByTheLea
        {522, 400}},
   };
   for (const auto& c : cases) {
-    fake::FakeDesktop d;
-    d.windows.monitors = c.monitors;
-    app::Veltrane2 v(d, d.window);
-    v.Start();
-    EXPECT_EQ(d.window.desc.bounds, (platform::Rect{c.at.x, c.at.y, 502, 328}))
+    harness::StartedWindow w;
+    w.desktop.windows.monitors = c.monitors;
+    w.Start();
+    EXPECT_EQ(w.desktop.window.desc.bounds, (platform::Rect{c.at.x, c.at.y, 502, 328}))
         << "work area " << c.monitors.back().work.width << " x " << c.monitors.back().work.height;
   }
 }
@@ -173,26 +153,13 @@ TEST_F(MainWindow, AtADenseScreenTheWindowItsControlsAndItsOutlineGrowAxisByAxis
 
 TEST_F(MainWindow, HideCommandsHideTheWindowAndPollingGoesOn) {
   for (ControlId id : {ControlId::minarea, ControlId::minbutarea}) {
-    fake::FakeDesktop d;
-    app::Veltrane2 v(d, d.window);
-    v.Start();
-    d.window.Click(Centre(v.GetForm(), id));
-    EXPECT_FALSE(d.window.visible);
-    d.keyboard.Press(124);
-    d.window.Tick();
-    EXPECT_EQ(d.keyboard.injected.size(), 2u) << "ticks while hidden";
-  }
-}
-
-TEST_F(MainWindow, ExitAndTheRedDotEndTheProcessAtOnce) {
-  for (ControlId id : {ControlId::hitarea, ControlId::xarea}) {
-    fake::FakeDesktop d;
-    app::Veltrane2 v(d, d.window);
-    v.Start();
-    d.log.Clear();
-    EXPECT_THROW(d.window.Click(Centre(v.GetForm(), id)), fake::ProcessEnded);
-    EXPECT_THAT(d.log.Only({"SwapMouseButton", "EndProcess", "Destroy"}),
-                ElementsAre("SwapMouseButton(0)", "EndProcess(0)"));
+    harness::StartedWindow w;
+    w.Start();
+    w.desktop.window.Click(w.At(id));
+    EXPECT_FALSE(w.desktop.window.visible);
+    w.desktop.keyboard.Press(124);
+    w.desktop.window.Tick();
+    EXPECT_EQ(w.desktop.keyboard.injected.size(), 2u) << "ticks while hidden";
   }
 }
 
@@ -241,21 +208,11 @@ TEST_F(MainWindow, APressOnAShownHighlightMarginDoesNothingWhileThatOnTheBareSur
   // Light the Exit button: overimg now covers the margin and answers nothing.
   desktop.mouse.cursor = {920, 730};
   desktop.window.Mouse(MouseAction::Move, At(ControlId::hitarea));
-  ASSERT_TRUE(veltrane.GetForm().Get(ControlId::overimg).visible);
+  ASSERT_TRUE(Shows(ControlId::overimg));
   desktop.log.Clear();
   desktop.window.Click(margin);
   EXPECT_THAT(desktop.log.Entries(), ElementsAre("SetCapture(4096)", "ReleaseCapture()"));
   EXPECT_FALSE(desktop.window.ended);
-}
-
-TEST_F(MainWindow, AnUntrappedErrorShowsItsNumberAndDescriptionThenEnds) {
-  desktop.faults.Inject("Show", fake::Fault::Raise);
-  ExpectEnd([&] { veltrane.Start(); });
-  ASSERT_EQ(desktop.windows.messageBoxes.size(), 1u);
-  EXPECT_EQ(desktop.windows.messageBoxes[0].text,
-            "Run-time error '5':\n\nInvalid procedure call or argument");
-  EXPECT_EQ(desktop.windows.messageBoxes[0].caption, "Veltrane");
-  EXPECT_EQ(desktop.log.Entries().back(), "EndProcess(1)");
 }
 
 TEST_F(MainWindow, ACommandThatFailsEndsTheProcessThroughTheMessageBox) {
@@ -300,9 +257,7 @@ TEST_F(MainWindow, AnUntrappedErrorEndsLikeExitAndNothingRunsWhileItsBoxIsUp) {
 
   ExpectEnd([&] { desktop.window.Tick(); });
   EXPECT_EQ(queuedRun, 7);
-  ASSERT_EQ(desktop.windows.messageBoxes.size(), 1u);
-  EXPECT_EQ(desktop.windows.messageBoxes[0].text,
-            "Run-time error '5':\n\nInvalid procedure call or argument");
+  ExpectOneBox(harness::kInvalidCallBox);
   // The failing hover step, the box, then the icon removed, the user's
   // buttons set back and the end; no key read, no command, no show. (The
   // icon's callback still reaches the hidden window's procedure, unanswered.)
@@ -332,9 +287,7 @@ TEST_F(MainWindow, AnErrorBeforeTheTrayObjectExistsStillSetsTheButtonsBack) {
 TEST_F(MainWindow, AMainWindowThatCannotBeCreatedIsReportedAndNothingMoreStarts) {
   desktop.faults.Inject("CreateWindow", fake::Fault::FailResult);
   ExpectEnd([&] { veltrane.Start(); });
-  ASSERT_EQ(desktop.windows.messageBoxes.size(), 1u);
-  EXPECT_EQ(desktop.windows.messageBoxes[0].text, "Run-time error '7':\n\nOut of memory");
-  EXPECT_EQ(desktop.windows.messageBoxes[0].caption, "Veltrane");
+  ExpectOneBox("Run-time error '7':\n\nOut of memory");
   // No timer, no outline, no icon without a window behind it.
   EXPECT_TRUE(desktop.log.Only({"StartTimer", "SetWindowRgn", "Shell_NotifyIconA", "Show"})
                   .empty());
@@ -376,15 +329,6 @@ TEST(UntrappedError, OutOfMemoryAndAnyOtherErrorEachShowTheirOwnNumber) {
   EXPECT_EQ(app::UntrappedErrorText(std::bad_alloc()), "Run-time error '7':\n\nOut of memory");
   EXPECT_EQ(app::UntrappedErrorText(std::out_of_range("no such row")),
             "Run-time error '51':\n\nno such row");
-}
-
-TEST_F(MainWindow, ACloseRequestDestroysTheWindowAndLetsTheLoopEnd) {
-  Start();
-  desktop.window.CloseRequest();
-  EXPECT_THAT(desktop.log.Only({"Destroy", "SwapMouseButton", "EndProcess"}),
-              ElementsAre("Destroy()", "SwapMouseButton(0)"));
-  EXPECT_TRUE(desktop.window.destroyed);
-  EXPECT_FALSE(desktop.window.ended);
 }
 
 // The user's own assignment is kept, whatever it is.
@@ -445,12 +389,12 @@ class SavedButtonSetting : public MainWindow, public ::testing::WithParamInterfa
   // live one read only when the saved one fails, and the key closed once.
   void ExpectStartupKeepsTheUsers(const fake::RegistryValue& saved, bool readable,
                                   bool keyThere = true) {
-    fake::FakeDesktop d;
-    app::Veltrane2 v(d, d.window);
+    harness::StartedWindow w;
+    fake::FakeDesktop& d = w.desktop;
     if (!keyThere) d.registry.keys.clear();
     d.registry.values[{fake::kMouseKey, "SwapMouseButtons"}] = saved;
     d.mouse.swapped = readable != UserSwapped();
-    v.Start();
+    w.veltrane.Start();
     d.window.Tick();
     SCOPED_TRACE(::testing::PrintToString(saved.type) + " " + ::testing::PrintToString(saved.data));
     EXPECT_EQ(d.mouse.swapped, UserSwapped());

@@ -45,6 +45,14 @@ class URLLinkTest : public ::testing::Test {
     return "ShellExecuteA(" + std::to_string(kControlWindow) + ",\"open\",\"" + address +
            "\",NULL,NULL,1)";
   }
+  // A new instance: no text on an empty label at the top left, no address, no tip.
+  void ExpectNewInstance() const {
+    EXPECT_EQ(link.Text(), "");
+    EXPECT_EQ(link.LabelURL().rect, (platform::Rect{0, 0, 0, kLineH}));
+    EXPECT_EQ(link.URL(), "");
+    EXPECT_EQ(link.ShowToolTip(), kFalse);
+    EXPECT_EQ(link.LabelURL().toolTipText, "");
+  }
   // A control as the host re-creates it from the store.
   void Load() {
     desktop.log.Clear();
@@ -62,11 +70,7 @@ class URLLinkTest : public ::testing::Test {
 TEST_F(URLLinkTest, NewInstanceIsAnEmptyLabelAtTheTopLeftWithoutAddressOrToolTip) {
   EXPECT_EQ(link.LabelURL().rect, (platform::Rect{8, 8, 105, 41}));  // design state until then
   link.InitProperties();
-  EXPECT_EQ(link.Text(), "");
-  EXPECT_EQ(link.LabelURL().rect, (platform::Rect{0, 0, 0, kLineH}));
-  EXPECT_EQ(link.URL(), "");
-  EXPECT_EQ(link.ShowToolTip(), kFalse);
-  EXPECT_EQ(link.LabelURL().toolTipText, "");
+  ExpectNewInstance();
   // No property is stored, and only the setters that ran notify.
   EXPECT_TRUE(desktop.log.Only({"ReadProperty", "WriteProperty"}).empty());
   EXPECT_EQ(host.changed, (std::vector<std::string>{"Text", "ShowToolTip"}));
@@ -272,9 +276,7 @@ TEST_F(URLLinkTest, LoadingReadsInOrderAndNotifiesTextAndShowToolTipOnly) {
 
 TEST_F(URLLinkTest, LoadingAnEmptyStoreGivesANewInstance) {
   Load();
-  EXPECT_EQ(link.Text(), "");
-  EXPECT_EQ(link.URL(), "");
-  EXPECT_EQ(link.ShowToolTip(), kFalse);
+  ExpectNewInstance();
 }
 
 TEST_F(URLLinkTest, StoredShowToolTipConvertsAsABasicBoolean) {
@@ -295,11 +297,7 @@ TEST_F(URLLinkTest, BadStoredShowToolTipResetsAllThreePropertiesSilently) {
                 {"URL", std::string("http://a.example/")},
                 {"ShowToolTip", std::string("yes")}};
   Load();
-  EXPECT_EQ(link.Text(), "");
-  EXPECT_EQ(link.LabelURL().rect, (platform::Rect{0, 0, 0, kLineH}));
-  EXPECT_EQ(link.URL(), "");
-  EXPECT_EQ(link.ShowToolTip(), kFalse);
-  EXPECT_EQ(link.LabelURL().toolTipText, "");
+  ExpectNewInstance();
   EXPECT_TRUE(host.messages.empty());
   // Text from the load, then the first-creation steps.
   EXPECT_EQ(host.changed, (std::vector<std::string>{"Text", "Text", "ShowToolTip"}));

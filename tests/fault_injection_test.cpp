@@ -14,55 +14,36 @@
 #include <string>
 #include <vector>
 
-#include "app/veltrane2.h"
-#include "fake/fake_desktop.h"
 #include "platform/constants.h"
+#include "started_window.h"
 
 namespace {
 
 using ::testing::ElementsAre;
 using app::ControlId;
 using fake::Fault;
+using fake::Only;
+using fake::OpName;
 using platform::Handle;
 using platform::MouseAction;
-using platform::Point;
 
 enum class Outcome { Completed, Ended, EndedWithBox };
 
 const char* Name(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::Completed: return "completed";
-    case Outcome::Ended: return "ended";
-    case Outcome::EndedWithBox: return "ended with message box";
-  }
-  return "?";
+  constexpr const char* kNames[] = {"completed", "ended", "ended with message box"};
+  return kNames[static_cast<int>(outcome)];
 }
 
 const char* Name(Fault fault) { return fault == Fault::Raise ? "Raise" : "FailResult"; }
 
-std::string OpName(const std::string& entry) { return entry.substr(0, entry.find('(')); }
-
 // A fresh process on a fresh desktop; the phase or its setup starts it.
-struct World {
-  // A fault left in place would fire again while the window object goes.
-  ~World() { desktop.faults.Clear(); }
-
-  Point At(ControlId id) const {
-    const platform::Rect r = veltrane.GetForm().Get(id).rect;
-    return {r.x + r.width / 2, r.y + r.height / 2};
-  }
-  Handle Hidden() const {
-    return veltrane.SystemTray() ? veltrane.SystemTray()->WindowHandle() : 0;
-  }
-  bool Shows(ControlId id) const { return veltrane.GetForm().Get(id).visible; }
+struct World : harness::StartedWindow {
   // A tick that reads a fresh Ctrl press: the buttons are turned until the next.
   void CtrlTick() {
     desktop.keyboard.Press(platform::VK_CONTROL);
     desktop.window.Tick();
   }
 
-  fake::FakeDesktop desktop;
-  app::Veltrane2 veltrane{desktop, desktop.window};
   Handle hidden = 0;   // the tray window, as the phase found it
 };
 
@@ -82,15 +63,6 @@ struct Phase {
   Outcome clean;
   Check check;                         // run when the outcome is the expected one
 };
-
-std::vector<std::string> Only(const std::vector<std::string>& log,
-                              std::initializer_list<const char*> ops) {
-  std::vector<std::string> out;
-  for (const std::string& entry : log)
-    if (std::any_of(ops.begin(), ops.end(), [&](const char* op) { return OpName(entry) == op; }))
-      out.push_back(entry);
-  return out;
-}
 
 bool Calls(const std::vector<std::string>& log, const std::string& op) {
   return std::any_of(log.begin(), log.end(), [&](const auto& e) { return OpName(e) == op; });
@@ -169,7 +141,7 @@ std::string ExpectedBoxText(const Phase& phase, const std::string& op, Fault mod
     return "Run-time error '11':\n\nDivision by zero";
   if (mode == Fault::FailResult && phase.isStartup && op == "CreateWindow")
     return "Run-time error '7':\n\nOut of memory";
-  return "Run-time error '5':\n\nInvalid procedure call or argument";
+  return harness::kInvalidCallBox;
 }
 
 void RunTable(const Phase& phase) {
@@ -200,9 +172,7 @@ void RunTable(const Phase& phase) {
       EXPECT_EQ(Name(run.outcome), std::string(Name(expected)));
       EXPECT_EQ(desktop.window.ended, expected != Outcome::Completed);
       if (expected == Outcome::EndedWithBox && run.outcome == expected) {
-        ASSERT_EQ(desktop.windows.messageBoxes.size(), 1u);
-        EXPECT_EQ(desktop.windows.messageBoxes[0].text, ExpectedBoxText(phase, op, mode));
-        EXPECT_EQ(desktop.windows.messageBoxes[0].caption, "Veltrane");
+        world.ExpectOneBox(ExpectedBoxText(phase, op, mode));
       }
       if (expected != Outcome::EndedWithBox) {
         EXPECT_TRUE(desktop.windows.messageBoxes.empty());

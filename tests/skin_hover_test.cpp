@@ -6,9 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/veltrane2.h"
-#include "fake/fake_desktop.h"
 #include "skin/hover.h"
+#include "started_window.h"
 
 namespace {
 
@@ -119,20 +118,9 @@ TEST_F(Hover, ANameDifferingInLetterCaseShowsNothingButIsRecorded) {
 }
 
 // Through the main window: the areas' mouse moves, the tick's hover step, drag.
-class WindowHover : public ::testing::Test {
+class WindowHover : public ::testing::Test, protected harness::StartedWindow {
  protected:
-  void SetUp() override {
-    veltrane.Start();
-    desktop.log.Clear();
-  }
-  platform::Point Centre(app::ControlId id) const {
-    const platform::Rect r = veltrane.GetForm().Get(id).rect;
-    return {r.x + r.width / 2, r.y + r.height / 2};
-  }
-  bool Shown(app::ControlId id) const { return veltrane.GetForm().Get(id).visible; }
-
-  fake::FakeDesktop desktop;
-  app::Veltrane2 veltrane{desktop, desktop.window};
+  void SetUp() override { Start(); }
 };
 
 TEST_F(WindowHover, EachHotAreaLightsItsOwnPictureAndRepaintsIt) {
@@ -144,20 +132,20 @@ TEST_F(WindowHover, EachHotAreaLightsItsOwnPictureAndRepaintsIt) {
   int x = 100;
   for (const auto& [area, picture] : pairs) {
     desktop.mouse.cursor = {x++, 500};
-    desktop.window.Mouse(platform::MouseAction::Move, Centre(area));
-    EXPECT_TRUE(Shown(picture));
+    desktop.window.Mouse(platform::MouseAction::Move, At(area));
+    EXPECT_TRUE(Shows(picture));
     const platform::Rect r = veltrane.GetForm().Get(picture).rect;
     EXPECT_EQ(desktop.log.Only({"Invalidate"}).back(),
               fake::Format("Invalidate", r.x, r.y, r.width, r.height));
   }
   // Only the last stays lit.
-  EXPECT_FALSE(Shown(app::ControlId::overimg));
-  EXPECT_TRUE(Shown(app::ControlId::minbutimg));
+  EXPECT_FALSE(Shows(app::ControlId::overimg));
+  EXPECT_TRUE(Shows(app::ControlId::minbutimg));
 }
 
 TEST_F(WindowHover, TheLinkAreaAndTheBareSurfaceLightNothing) {
   desktop.mouse.cursor = {700, 700};
-  desktop.window.Mouse(platform::MouseAction::Move, Centre(app::ControlId::Image1));
+  desktop.window.Mouse(platform::MouseAction::Move, At(app::ControlId::Image1));
   desktop.window.Mouse(platform::MouseAction::Move, {5, 300});
   EXPECT_TRUE(desktop.log.Only({"Invalidate"}).empty());
   EXPECT_EQ(veltrane.Hover().GetHoverArea(), nullptr);
@@ -172,7 +160,7 @@ TEST_F(WindowHover, TheTickChecksThePointerBeforeReadingKeys) {
 TEST_F(WindowHover, AFailingHoverStepEndsTheProcessBeforeTheKeysAreRead) {
   desktop.faults.Inject("GetCursorPos", fake::Fault::Raise);
   EXPECT_THROW(desktop.window.Tick(), fake::ProcessEnded);
-  EXPECT_EQ(desktop.windows.messageBoxes.size(), 1u);
+  ExpectOneBox(harness::kInvalidCallBox);
   EXPECT_TRUE(desktop.log.Only({"GetAsyncKeyState"}).empty());
   // The only swap call is the one that sets the user's buttons back after the box.
   EXPECT_THAT(desktop.log.Only({"MessageBoxA", "SwapMouseButton"}),
@@ -196,7 +184,7 @@ TEST_F(WindowHover, APressOnAnyPictureControlStartsNoDrag) {
                             app::ControlId::Image1}) {
     for (std::int16_t button :
          {platform::kPrimaryButton, platform::kSecondaryButton, platform::kMiddleButton})
-      desktop.window.Mouse(platform::MouseAction::Down, Centre(id), button);
+      desktop.window.Mouse(platform::MouseAction::Down, At(id), button);
   }
   EXPECT_TRUE(desktop.log.Only({"ReleaseCapture", "SendMessageA"}).empty());
 }

@@ -58,32 +58,36 @@ TEST(BuildSkinRegion, CallSequenceAt96) {
   EXPECT_EQ(shape.hSkinRgn(), kept);
 }
 
-// Density, offsets and scale; halves go to the even neighbour.
+// Density, offsets and each axis's own scale; halves go to the even
+// neighbour, and a design 0 (shape 3's top, shape 4's left) is the offset.
 TEST(BuildSkinRegion, DeviceValues) {
   struct Case {
     const char* name;
     std::int32_t dpi;
-    float scale;
+    float scaleX, scaleY;
     std::int16_t offsetX, offsetY;
     std::vector<std::string> expected;
   };
   const std::vector<Case> cases{
-      {"120 dpi", 120, 1, 0, 0,
+      {"120 dpi", 120, 1, 1, 0, 0,
        ShapeCreations({{-15, -11, 105, 111, 90, 112}, {432, -16, 628, 129, 165, 42}},
                       {{75, 0, 520, 164}, {0, 61, 229, 410}, {189, 69, 626, 410}})},
-      {"offset", 96, 1, 10, 20,
+      {"offset", 96, 1, 1, 10, 20,
        ShapeCreations({{-2, 11, 94, 109, 72, 90}, {356, 7, 512, 123, 132, 34}},
                       {{70, 20, 426, 151}, {10, 69, 193, 348}, {161, 75, 511, 348}})},
-      {"scale", 96, 2, 0, 0,
+      {"scale", 96, 2, 2, 0, 0,
        ShapeCreations({{-24, -18, 168, 178, 144, 180}, {692, -26, 1004, 206, 264, 68}},
                       {{120, 0, 832, 262}, {0, 98, 366, 656}, {302, 110, 1002, 656}})},
+      {"each axis its own scale, shifted", 96, 1.25f, 0.5f, -7, 13,
+       ShapeCreations({{-22, 8, 98, 58, 90, 45}, {426, 6, 620, 64, 165, 17}},
+                      {{68, 13, 513, 78}, {-7, 38, 222, 177}, {182, 40, 619, 177}})},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fake::FakeDesktop d;
     d.gdi.logPixelsX = d.gdi.logPixelsY = c.dpi;
     skin::SkinShape shape(d);
-    shape.BuildSkinRegion(c.scale, c.scale, c.offsetX, c.offsetY);
+    shape.BuildSkinRegion(c.scaleX, c.scaleY, c.offsetX, c.offsetY);
     EXPECT_EQ(Creations(d), c.expected);
   }
 }
@@ -212,37 +216,6 @@ TEST(ShapeSteps, OutlineAt96) {
   std::set<std::pair<int, int>> expected{{0, 0}, {1, 0}, {0, 1}, {500, 0}, {500, 1}};
   for (int y = 0; y < 328; ++y) expected.insert({501, y});
   EXPECT_EQ(cut, expected);
-}
-
-TEST(FakeRegions, CombineReportsComplexityAndWindowOwnership) {
-  fake::FakeDesktop d;
-  const Handle a = d.CreateRectRgn(0, 0, 10, 10);
-  const Handle b = d.CreateRectRgn(10, 0, 20, 10);
-  const Handle c = d.CreateRectRgn(0, 0, 0, 0);
-  EXPECT_EQ(d.CombineRgn(c, a, a, 5), fake::kSimpleRegion);
-  EXPECT_EQ(d.CombineRgn(c, a, b, 2), fake::kSimpleRegion);   // side by side: one rectangle
-  EXPECT_EQ(d.gdi.regions.at(c).PixelCount(), 200);
-  EXPECT_EQ(d.CombineRgn(c, a, b, 1), fake::kNullRegion);
-  const Handle e = d.CreateRectRgn(5, 5, 15, 15);
-  EXPECT_EQ(d.CombineRgn(c, a, e, 2), fake::kComplexRegion);
-  EXPECT_EQ(d.gdi.regions.at(c).PixelCount(), 175);
-  EXPECT_EQ(d.CombineRgn(c, a, 0x9999, 2), fake::kRgnError);
-
-  ASSERT_EQ(d.SetWindowRgn(kWindow, c, 1), 1);
-  EXPECT_EQ(d.DeleteObject(c), 0);
-  EXPECT_EQ(d.CombineRgn(c, a, a, 5), fake::kRgnError);
-  EXPECT_TRUE(d.gdi.IsLive(c));
-}
-
-TEST(FakeRegions, RoundRectSamplesPixelCentres) {
-  // A 5 x 5 circle keeps a 4 x 4 box: corner centres at (2, 2), radius 2;
-  // pixel (0, 0) has its centre 2.12 away, (1, 0) 1.58 away.
-  const fake::PixelRegion circle = fake::PixelRegion::RoundRect(0, 0, 5, 5, 5, 5);
-  EXPECT_FALSE(circle.Contains(0, 0));
-  EXPECT_TRUE(circle.Contains(1, 0));
-  EXPECT_FALSE(circle.Contains(4, 1));   // right column left out
-  EXPECT_EQ(circle.PixelCount(), 12);
-  EXPECT_EQ(fake::PixelRegion::RoundRect(4, 4, 0, 0, 0, 0), fake::PixelRegion::Rect(0, 0, 3, 3));
 }
 
 }  // namespace

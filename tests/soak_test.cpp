@@ -21,9 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "app/veltrane2.h"
-#include "fake/fake_desktop.h"
 #include "platform/constants.h"
+#include "started_window.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VELTRANE_SOAK_ASAN 1
@@ -81,17 +80,13 @@ constexpr std::array<ControlId, 4> kHighlights{ControlId::overimg, ControlId::xi
                                                ControlId::minimg, ControlId::minbutimg};
 constexpr std::int16_t kFresh = -32767;
 
-class Soak : public ::testing::Test {
+class Soak : public ::testing::Test, protected harness::StartedWindow {
  protected:
-  Point Centre(ControlId id) const {
-    const platform::Rect r = veltrane.GetForm().Get(id).rect;
-    return {r.x + r.width / 2, r.y + r.height / 2};
-  }
   // Which highlight pictures are shown, as a bit set.
   unsigned Lit() const {
     unsigned lit = 0;
     for (std::size_t i = 0; i < kHighlights.size(); ++i)
-      if (veltrane.GetForm().Get(kHighlights[i]).visible) lit |= 1u << i;
+      if (Shows(kHighlights[i])) lit |= 1u << i;
     return lit;
   }
   // A new pointer position each time, so that every check sees a move.
@@ -113,8 +108,6 @@ class Soak : public ::testing::Test {
     EXPECT_EQ(veltrane.SystemTray()->RefCount(), 1u);
   }
 
-  fake::FakeDesktop desktop;
-  app::Veltrane2 veltrane{desktop, desktop.window};
   platform::Handle hidden = 0;
   std::uint64_t cursorStep_ = 0;
 };
@@ -128,7 +121,7 @@ TEST_F(Soak, AMillionTicksWithEverythingInterleavedHoldNothingMoreAndEndWithTheU
   bool userSwapped = true;   // the user keeps the buttons swapped
   desktop.mouse.swapped = userSwapped;
   veltrane.Start();
-  hidden = veltrane.SystemTray()->WindowHandle();
+  hidden = Hidden();
   ExpectHoldingsAsAtStart(0);
 
   // The fake keeps no record during the run, except the messages its windows
@@ -159,7 +152,7 @@ TEST_F(Soak, AMillionTicksWithEverythingInterleavedHoldNothingMoreAndEndWithTheU
       case 0: case 1: case 2: {   // the pointer moves onto a hot area
         const std::size_t area = random() % kHotAreas.size();
         desktop.mouse.cursor = NextCursor();
-        desktop.window.Mouse(MouseAction::Move, Centre(kHotAreas[area]));
+        desktop.window.Mouse(MouseAction::Move, At(kHotAreas[area]));
         ++events[kOnArea];
         if (Lit() != 1u << area) wrong(wrongHover, tick);
         break;
@@ -181,7 +174,7 @@ TEST_F(Soak, AMillionTicksWithEverythingInterleavedHoldNothingMoreAndEndWithTheU
         break;
       }
       case 6:                     // hidden by the yellow dot or Minimize
-        desktop.window.Click(Centre(chance(2) ? ControlId::minarea : ControlId::minbutarea));
+        desktop.window.Click(At(chance(2) ? ControlId::minarea : ControlId::minbutarea));
         if (desktop.window.visible) wrong(wrongShow, tick);
         ++events[kHide];
         break;

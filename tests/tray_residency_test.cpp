@@ -3,24 +3,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/veltrane2.h"
-#include "fake/fake_desktop.h"
+#include "started_window.h"
 
 namespace {
 
 using ::testing::ElementsAre;
 using app::ControlId;
 
-class Residency : public ::testing::Test {
+class Residency : public ::testing::Test, protected harness::StartedWindow {
  protected:
   void Start() {
-    veltrane.Start();
-    hidden = veltrane.SystemTray()->WindowHandle();
-    desktop.log.Clear();
-  }
-  platform::Point Centre(ControlId id) const {
-    const platform::Rect r = veltrane.GetForm().Get(id).rect;
-    return {r.x + r.width / 2, r.y + r.height / 2};
+    StartedWindow::Start();
+    hidden = Hidden();
   }
   const fake::TrayIcon* Icon() const { return desktop.shell.Icon(hidden); }
   std::string Nim(std::uint32_t message) const {
@@ -38,14 +32,12 @@ class Residency : public ::testing::Test {
             "UnregisterClassA(\"VB InTray Class\",4194304)", "SwapMouseButton(0)"};
   }
 
-  fake::FakeDesktop desktop;
-  app::Veltrane2 veltrane{desktop, desktop.window};
   platform::Handle hidden = 0;
 };
 
 TEST_F(Residency, StartupShapesTheWindowThenAddsTheIconThenDisplaysTheWindow) {
   veltrane.Start();
-  hidden = veltrane.SystemTray()->WindowHandle();
+  hidden = Hidden();
   EXPECT_THAT(desktop.log.Only({"SetWindowRgn", "RegisterClassA", "CreateWindowExA",
                                 "Shell_NotifyIconA", "Hide", "Show"}),
               ElementsAre(testing::StartsWith("SetWindowRgn("),
@@ -63,7 +55,7 @@ TEST_F(Residency, AReleasedButtonOverTheIconShowsTheWindowNormalAndInFront) {
   Start();
   for (std::uint32_t release : {platform::WM_LBUTTONUP, platform::WM_RBUTTONUP,
                                 platform::WM_MBUTTONUP}) {
-    desktop.window.Click(Centre(ControlId::minbutarea));
+    desktop.window.Click(At(ControlId::minbutarea));
     ASSERT_FALSE(desktop.window.visible);
     desktop.log.Clear();
     ASSERT_TRUE(desktop.IconMouse(hidden, release));
@@ -77,7 +69,7 @@ TEST_F(Residency, AReleasedButtonOverTheIconShowsTheWindowNormalAndInFront) {
 
 TEST_F(Residency, PressesMovesAndDoubleClicksOverTheIconShowNothing) {
   Start();
-  desktop.window.Click(Centre(ControlId::minarea));
+  desktop.window.Click(At(ControlId::minarea));
   for (std::uint32_t message : {platform::WM_MOUSEMOVE, platform::WM_LBUTTONDOWN,
                                 platform::WM_LBUTTONDBLCLK, platform::WM_RBUTTONDOWN})
     desktop.IconMouse(hidden, message);
@@ -86,43 +78,44 @@ TEST_F(Residency, PressesMovesAndDoubleClicksOverTheIconShowNothing) {
 
 TEST_F(Residency, AWindowThatCannotComeToTheFrontIsStillShown) {
   Start();
-  desktop.window.Click(Centre(ControlId::minarea));
+  desktop.window.Click(At(ControlId::minarea));
   desktop.faults.Inject("SetForegroundWindow", fake::Fault::FailResult);
   desktop.IconMouse(hidden, platform::WM_LBUTTONUP);
   EXPECT_TRUE(desktop.window.visible);
 }
 
+// The close destroys the main window and lets the loop end: no EndProcess.
 TEST_F(Residency, ACloseRequestRemovesTheIconThenTearsTheTrayObjectDown) {
   Start();
   desktop.window.CloseRequest();
   EXPECT_EQ(CloseCalls(), ClosedOnce());
+  EXPECT_TRUE(desktop.window.destroyed);
+  EXPECT_FALSE(desktop.window.ended);
   EXPECT_EQ(Icon(), nullptr);
   EXPECT_FALSE(veltrane.SystemTray());
   EXPECT_TRUE(desktop.windows.windows.empty());
   EXPECT_TRUE(desktop.windows.classes.empty());
 }
 
+// Exit and the red dot end at once: no Destroy, nothing after the end.
 TEST_F(Residency, ExitRemovesTheIconAndSetsTheButtonsBackThenEndsAtOnce) {
   for (ControlId id : {ControlId::hitarea, ControlId::xarea}) {
-    fake::FakeDesktop d;
-    app::Veltrane2 v(d, d.window);
-    v.Start();
-    const platform::Handle h = v.SystemTray()->WindowHandle();
-    d.log.Clear();
-    const platform::Rect r = v.GetForm().Get(id).rect;
-    EXPECT_THROW(d.window.Click({r.x + r.width / 2, r.y + r.height / 2}), fake::ProcessEnded);
-    EXPECT_THAT(d.log.Entries(),
+    harness::StartedWindow w;
+    w.Start();
+    const platform::Handle h = w.Hidden();
+    EXPECT_THROW(w.desktop.window.Click(w.At(id)), fake::ProcessEnded);
+    EXPECT_THAT(w.desktop.log.Entries(),
                 ElementsAre("SetCapture(4096)", "ReleaseCapture()",
                             fake::Format("Shell_NotifyIconA", 2, static_cast<std::uint32_t>(h), 0u),
                             "SwapMouseButton(0)", "EndProcess(0)"));
-    EXPECT_EQ(d.shell.Icon(h), nullptr);
+    EXPECT_EQ(w.desktop.shell.Icon(h), nullptr);
   }
 }
 
 TEST_F(Residency, ATaskbarRestartBringsTheIconBackWhetherTheWindowIsShownOrHidden) {
   Start();
   for (bool hideFirst : {false, true}) {
-    if (hideFirst) desktop.window.Click(Centre(ControlId::minbutarea));
+    if (hideFirst) desktop.window.Click(At(ControlId::minbutarea));
     desktop.RestartTaskbar();
     ASSERT_NE(Icon(), nullptr) << (hideFirst ? "hidden" : "shown");
     EXPECT_EQ(Icon()->tip, "Veltrane");
@@ -146,8 +139,7 @@ TEST_F(Residency, AnErrorInTheIconsAnswerTakesTheUntrappedErrorPath) {
   Start();
   desktop.faults.Inject("Show", fake::Fault::Raise);
   EXPECT_THROW(desktop.IconMouse(hidden, platform::WM_LBUTTONUP), fake::ProcessEnded);
-  ASSERT_EQ(desktop.windows.messageBoxes.size(), 1u);
-  EXPECT_EQ(desktop.windows.messageBoxes[0].caption, "Veltrane");
+  ExpectOneBox(harness::kInvalidCallBox);
 }
 
 }  // namespace
@@ -183,15 +175,8 @@ TEST_F(Residency, ASessionEndThatIsCalledOffChangesNothing) {
 // Ways of ending: a close request, a session end, Exit, the red dot.
 enum class Ending { Close, SessionEnd, Exit, RedDot };
 
-const char* EndingName(Ending ending) {
-  switch (ending) {
-    case Ending::Close: return "Close";
-    case Ending::SessionEnd: return "SessionEnd";
-    case Ending::Exit: return "Exit";
-    case Ending::RedDot: return "RedDot";
-  }
-  return "?";
-}
+const char* const kEndingNames[] = {"Close", "SessionEnd", "Exit", "RedDot"};
+const char* EndingName(Ending ending) { return kEndingNames[static_cast<int>(ending)]; }
 
 // A second ending that arrives while the first waits on the shell's removal
 // of the icon (Windows delivers sent messages during that call) does nothing.
@@ -202,8 +187,8 @@ class SecondEnding : public Residency,
     switch (ending) {
       case Ending::Close: desktop.window.CloseRequest(); break;
       case Ending::SessionEnd: desktop.window.EndSession(true); break;
-      case Ending::Exit: desktop.window.Click(Centre(ControlId::hitarea)); break;
-      case Ending::RedDot: desktop.window.Click(Centre(ControlId::xarea)); break;
+      case Ending::Exit: desktop.window.Click(At(ControlId::hitarea)); break;
+      case Ending::RedDot: desktop.window.Click(At(ControlId::xarea)); break;
     }
   }
   static bool EndsAtOnce(Ending ending) { return ending == Ending::Exit || ending == Ending::RedDot; }
@@ -249,12 +234,12 @@ TEST_F(Residency, AnIconTheShellRefusedIsAskedForAgainUntilItIsTakenOrAMinuteHas
     unsigned tries;   // of the ticks: one a modify and an add, the last perhaps a modify alone
   } cases[] = {{1000, false, 30}, {3, false, 3}, {1, true, 1}, {0, false, 0}};
   for (const auto& c : cases) {
-    fake::FakeDesktop d;
-    app::Veltrane2 v(d, d.window);
+    harness::StartedWindow w;
+    fake::FakeDesktop& d = w.desktop;
     d.shell.addsTimingOut = c.refused;
     d.shell.timedOutAddsTakeEffect = c.tookEffect;
-    v.Start();
-    const auto h = static_cast<std::uint32_t>(v.SystemTray()->WindowHandle());
+    w.veltrane.Start();
+    const auto h = static_cast<std::uint32_t>(w.Hidden());
     for (int tick = 0; tick < 1000; ++tick) {   // 100 s of ticks 100 ms apart
       d.tickCount += 100;
       d.window.Tick();
@@ -269,7 +254,7 @@ TEST_F(Residency, AnIconTheShellRefusedIsAskedForAgainUntilItIsTakenOrAMinuteHas
     EXPECT_EQ(d.shell.Icon(h) != nullptr, c.refused < 30 || c.tookEffect);
     // Once done, the ticks ask nothing more, not even the time.
     EXPECT_EQ(d.log.Only({"GetTickCount"}).size(), c.refused ? 1u + 20u * c.tries : 0u);
-    EXPECT_EQ(v.SystemTray()->InTray(), -1);
+    EXPECT_EQ(w.veltrane.SystemTray()->InTray(), -1);
   }
 }
 

@@ -85,17 +85,19 @@ TEST_F(Contract, InjectedCtrlReadsLikeAnyOtherKey) {
 
 // --- Regions as pixel sets ---------------------------------------------------
 
-Pixels Rows(std::int32_t y1, std::int32_t y2, std::int32_t x1, std::int32_t x2) {
+// Bands of rows {y1, y2, x1, x2}, each row one run [x1, x2).
+Pixels Rows(std::initializer_list<std::array<std::int32_t, 4>> bands) {
   Pixels pixels;
-  for (std::int32_t y = y1; y < y2; ++y) pixels[y] = {{x1, x2}};
+  for (const auto& band : bands)
+    for (std::int32_t y = band[0]; y < band[1]; ++y) pixels[y] = {{band[2], band[3]}};
   return pixels;
 }
 
 TEST_F(Contract, RectangleRegionLeavesOutItsRightAndBottomEdges) {
   const Handle region = os.CreateRectRgn(2, 3, 7, 5);
-  EXPECT_EQ(subject->RegionPixels(region), Rows(3, 5, 2, 7));
+  EXPECT_EQ(subject->RegionPixels(region), Rows({{3, 5, 2, 7}}));
   const Handle swapped = os.CreateRectRgn(7, 5, 2, 3);
-  EXPECT_EQ(subject->RegionPixels(swapped), Rows(3, 5, 2, 7));
+  EXPECT_EQ(subject->RegionPixels(swapped), Rows({{3, 5, 2, 7}}));
   const Handle empty = os.CreateRectRgn(0, 0, 0, 0);
   EXPECT_TRUE(subject->RegionPixels(empty).empty());
   for (Handle h : {region, swapped, empty}) EXPECT_EQ(os.DeleteObject(h), 1);
@@ -140,6 +142,17 @@ TEST_F(Contract, RoundedRegionLeavesOutOneMoreColumnAndRowAndIsSymmetric) {
   }
 }
 
+// Where the rounding shows pixel by pixel: a 5 x 5 circle keeps the pixels
+// whose centres lie inside; an ellipse too small to round leaves the plain
+// rectangle, corners put in order, less the same right column and bottom row.
+TEST_F(Contract, SmallRoundedRegionKeepsThePixelsWhoseCentresLieInside) {
+  const Handle circle = os.CreateRoundRectRgn(0, 0, 5, 5, 5, 5);
+  EXPECT_EQ(subject->RegionPixels(circle), Rows({{0, 1, 1, 3}, {1, 3, 0, 4}, {3, 4, 1, 3}}));
+  const Handle square = os.CreateRoundRectRgn(4, 4, 0, 0, 0, 0);
+  EXPECT_EQ(subject->RegionPixels(square), Rows({{0, 3, 0, 3}}));
+  for (Handle h : {circle, square}) EXPECT_EQ(os.DeleteObject(h), 1);
+}
+
 struct OutlineCase {
   const char* name;
   RoundShape corners[2];
@@ -147,13 +160,6 @@ struct OutlineCase {
   std::int32_t width, height;  // the window's
   Pixels expected;
 };
-
-Pixels RowRuns(std::initializer_list<std::array<std::int32_t, 4>> bands) {
-  Pixels pixels;
-  for (const auto& band : bands)
-    for (std::int32_t y = band[0]; y < band[1]; ++y) pixels[y] = {{band[2], band[3]}};
-  return pixels;
-}
 
 // The window's outline as the program merges it (copy, then union) at 96 and
 // 120 pixels per inch, within the window: the pixels a user sees.
@@ -164,14 +170,14 @@ TEST_F(Contract, OutlinePiecesMergeIntoTheWindowShape) {
        {{60, 0, 416, 131}, {0, 49, 183, 328}, {151, 55, 501, 328}},
        502,
        328,
-       RowRuns({{0, 1, 2, 500}, {1, 2, 1, 500}, {2, 328, 0, 501}})},
+       Rows({{0, 1, 2, 500}, {1, 2, 1, 500}, {2, 328, 0, 501}})},
       {"120",
        {kOutlineCorners[2], kOutlineCorners[3]},
        {{75, 0, 520, 164}, {0, 61, 229, 410}, {189, 69, 626, 410}},
        628,
        410,
-       RowRuns({{0, 1, 3, 625}, {1, 2, 2, 626}, {2, 3, 1, 626}, {3, 109, 0, 627},
-                {109, 410, 0, 626}})},
+       Rows({{0, 1, 3, 625}, {1, 2, 2, 626}, {2, 3, 1, 626}, {3, 109, 0, 627},
+             {109, 410, 0, 626}})},
   };
   for (const OutlineCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -200,35 +206,41 @@ TEST_F(Contract, CombineReportsWhatItMadeAndRefusesADeletedRegion) {
   const Handle dst = os.CreateRectRgn(0, 0, 0, 0);
   EXPECT_EQ(os.CombineRgn(dst, a, a, platform::RGN_COPY), kSimpleRegion);
   EXPECT_EQ(os.CombineRgn(dst, a, b, platform::RGN_OR), kSimpleRegion);  // side by side
-  EXPECT_EQ(subject->RegionPixels(dst), Rows(0, 10, 0, 20));
+  EXPECT_EQ(subject->RegionPixels(dst), Rows({{0, 10, 0, 20}}));
   EXPECT_EQ(os.CombineRgn(dst, a, b, kRgnAnd), kNullRegion);
   EXPECT_TRUE(subject->RegionPixels(dst).empty());
+  const Handle overlapping = os.CreateRectRgn(5, 5, 15, 15);
+  EXPECT_EQ(os.CombineRgn(dst, a, overlapping, platform::RGN_OR), kComplexRegion);
+  EXPECT_EQ(subject->RegionPixels(dst), Rows({{0, 5, 0, 10}, {5, 10, 0, 15}, {10, 15, 5, 15}}));
   EXPECT_EQ(os.DeleteObject(b), 1);
   EXPECT_EQ(os.CombineRgn(dst, a, b, platform::RGN_OR), kRgnError);
   EXPECT_EQ(os.DeleteObject(b), 0);
-  for (Handle h : {a, dst}) EXPECT_EQ(os.DeleteObject(h), 1);
+  for (Handle h : {a, overlapping, dst}) EXPECT_EQ(os.DeleteObject(h), 1);
 }
 
 // Once SetWindowRgn has taken a region, the handle is no longer the
-// program's: it can be neither deleted nor combined, and the window keeps the
-// pixels; a new region replaces it, and a null one removes the shape.
+// program's: it can be neither deleted nor combined, from or into, and the
+// window keeps the pixels; a new region replaces it, and a null one removes the shape.
 TEST_F(Contract, WindowTakesTheRegionItIsGiven) {
   const Handle window = subject->Window();
   const Handle first = os.CreateRectRgn(0, 0, 50, 40);
   ASSERT_NE(os.SetWindowRgn(window, first, 1), 0);
-  EXPECT_EQ(subject->WindowRegionPixels(window), Rows(0, 40, 0, 50));
+  EXPECT_EQ(subject->WindowRegionPixels(window), Rows({{0, 40, 0, 50}}));
   const Handle scratch = os.CreateRectRgn(0, 0, 0, 0);
   EXPECT_EQ(os.CombineRgn(scratch, first, first, platform::RGN_COPY), kRgnError);
+  EXPECT_EQ(os.CombineRgn(first, scratch, scratch, platform::RGN_COPY), kRgnError);
   EXPECT_EQ(os.DeleteObject(first), 0);
-  EXPECT_EQ(subject->WindowRegionPixels(window), Rows(0, 40, 0, 50));
+  EXPECT_EQ(subject->WindowRegionPixels(window), Rows({{0, 40, 0, 50}}));
 
   const Handle second = os.CreateRectRgn(5, 5, 30, 20);
   ASSERT_NE(os.SetWindowRgn(window, second, 1), 0);
-  EXPECT_EQ(subject->WindowRegionPixels(window), Rows(5, 20, 5, 30));
+  EXPECT_EQ(subject->WindowRegionPixels(window), Rows({{5, 20, 5, 30}}));
   EXPECT_EQ(os.DeleteObject(second), 0);
   ASSERT_NE(os.SetWindowRgn(window, 0, 1), 0);
   EXPECT_TRUE(subject->WindowRegionPixels(window).empty());
   EXPECT_EQ(os.DeleteObject(scratch), 1);
+  // Two combinations and two deletions touched a taken region.
+  if (subject->IsFake()) { EXPECT_EQ(subject->TakeMisuses(), 4u); }
 }
 
 TEST_F(Contract, RegionRefusedByANonWindowStaysTheCallers) {
@@ -237,33 +249,43 @@ TEST_F(Contract, RegionRefusedByANonWindowStaysTheCallers) {
                     "need not create one";
   const Handle region = os.CreateRectRgn(0, 0, 10, 10);
   EXPECT_EQ(os.SetWindowRgn(0x7FFFFFF0, region, 1), 0);
-  EXPECT_EQ(subject->RegionPixels(region), Rows(0, 10, 0, 10));
+  EXPECT_EQ(subject->RegionPixels(region), Rows({{0, 10, 0, 10}}));
   EXPECT_EQ(os.DeleteObject(region), 1);
 }
 
 // --- Windows, classes, messages ---------------------------------------------
 
 platform::Win32* gSurface = nullptr;
-std::vector<std::array<std::uintptr_t, 3>> gHeard;  // message, wParam, lParam
+std::vector<std::array<std::uintptr_t, 3>> gHeard;  // window, wParam, lParam
 std::uint32_t gListenFor = 0;
+std::vector<std::uint32_t> gRefuserHeard;   // every message, in order
 
 platform::LResult VELTRANE_CALLBACK DefaultProc(Handle hWnd, std::uint32_t uMsg,
                                                 platform::WParam wParam, platform::LParam lParam) {
   if (gListenFor != 0 && uMsg == gListenFor)
-    gHeard.push_back({uMsg, wParam, static_cast<std::uintptr_t>(lParam)});
+    gHeard.push_back({hWnd, wParam, static_cast<std::uintptr_t>(lParam)});
   return gSurface->DefWindowProcA(hWnd, uMsg, wParam, lParam);
 }
 
-// A class of the checks' own, with a procedure that hears gListenFor.
+// Refuses its window's creation at WM_CREATE.
+platform::LResult VELTRANE_CALLBACK RefusingProc(Handle hWnd, std::uint32_t uMsg,
+                                                 platform::WParam wParam, platform::LParam lParam) {
+  gRefuserHeard.push_back(uMsg);
+  if (uMsg == platform::WM_CREATE) return -1;
+  return gSurface->DefWindowProcA(hWnd, uMsg, wParam, lParam);
+}
+
+// A class of the checks' own, by default with a procedure that hears gListenFor.
 class ContractClass {
  public:
   static constexpr const char* kName = "Veltrane Contract Class";
 
-  explicit ContractClass(platform::Win32& os) : os_(os) {
+  explicit ContractClass(platform::Win32& os, platform::WndProc proc = DefaultProc) : os_(os) {
     gSurface = &os;
     gHeard.clear();
+    gRefuserHeard.clear();
     platform::WndClassA wc;
-    wc.lpfnWndProc = DefaultProc;
+    wc.lpfnWndProc = proc;
     wc.hInstance = os.GetModuleHandleA(nullptr);
     wc.lpszClassName = kName;
     atom_ = os.RegisterClassA(wc);
@@ -321,17 +343,34 @@ TEST_F(Contract, ClassIsRegisteredOnceAndUnregisteredOnlyWithoutWindows) {
   EXPECT_EQ(os.UnregisterClassA(ContractClass::kName, instance), 0);
 }
 
+// A window refused at WM_CREATE hears its creation's messages and then only
+// WM_NCDESTROY (no WM_DESTROY), all within CreateWindowExA, and leaves no
+// window of its class.
+TEST_F(Contract, WindowRefusedAtCreationHearsItsCreationThenItsEnd) {
+  ContractClass contractClass(os, RefusingProc);
+  EXPECT_EQ(contractClass.NewWindow(), 0u);
+  EXPECT_EQ(gRefuserHeard, (std::vector<std::uint32_t>{
+                               0x0024 /* WM_GETMINMAXINFO */, platform::WM_NCCREATE,
+                               0x0083 /* WM_NCCALCSIZE */, platform::WM_CREATE,
+                               0x0082 /* WM_NCDESTROY */}));
+  EXPECT_NE(os.UnregisterClassA(ContractClass::kName, os.GetModuleHandleA(nullptr)), 0);
+}
+
 // The shell announces its restart with a broadcast of a registered message;
-// the tray's hidden window must hear it.
+// the tray's hidden window must hear it, and a child window must not.
 TEST_F(Contract, BroadcastReachesAHiddenTopLevelWindowOnce) {
   ContractClass contractClass(os);
   const Handle window = contractClass.NewWindow();
   ASSERT_NE(window, 0u);
+  constexpr std::uint32_t kChild = 0x40000000;  // WS_CHILD
+  const Handle child = os.CreateWindowExA(0, ContractClass::kName, "child", kChild, 0, 0, 10, 10,
+                                          window, 0, 0, nullptr);
+  ASSERT_NE(child, 0u);
   gListenFor = os.RegisterWindowMessageA("Veltrane contract broadcast");
   constexpr Handle kBroadcast = 0xFFFF;  // HWND_BROADCAST
   os.SendMessageA(kBroadcast, gListenFor, 7, 9);
-  EXPECT_EQ(gHeard, (std::vector<std::array<std::uintptr_t, 3>>{{gListenFor, 7, 9}}));
-  os.SendMessageA(window, platform::WM_CLOSE, 0, 0);
+  EXPECT_EQ(gHeard, (std::vector<std::array<std::uintptr_t, 3>>{{window, 7, 9}}));
+  for (Handle h : {child, window}) os.SendMessageA(h, platform::WM_CLOSE, 0, 0);
 }
 
 TEST_F(Contract, RegisteredMessageIsOneNumberPerName) {

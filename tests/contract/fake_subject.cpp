@@ -71,6 +71,7 @@ class FakeSubject final : public Subject {
     if (owned == desktop_.gdi.windowRegion.end()) return {};
     return ToPixels(desktop_.gdi.regions.at(owned->second));
   }
+  std::size_t TakeMisuses() override { return std::exchange(desktop_.violations, {}).size(); }
 
  private:
   platform::Handle Shown(platform::Handle& window, platform::Rect rect) {

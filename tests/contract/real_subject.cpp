@@ -150,6 +150,8 @@ class RealSubject final : public Subject {
     return pixels;
   }
 
+  std::size_t TakeMisuses() override { return 0; }
+
  private:
   platform::windows::WindowsWin32 surface_;
 };

@@ -64,6 +64,10 @@ class Subject {
   virtual Pixels RegionPixels(platform::Handle region) = 0;
   // The pixels of the region a window has taken; empty if it has none.
   virtual Pixels WindowRegionPixels(platform::Handle window) = 0;
+  // The checks hand the system's own handles back on purpose, to see them
+  // refused; the fake counts each such use against the program. This takes
+  // the count (0 for the real surface, which keeps none).
+  virtual std::size_t TakeMisuses() = 0;
 };
 
 // The desktop of this build: defined by fake_subject.cpp or real_subject.cpp.

@@ -8,10 +8,13 @@
 
 namespace fake {
 
-std::vector<std::string> CallLog::Only(std::initializer_list<const char*> ops) const {
+std::string OpName(const std::string& entry) { return entry.substr(0, entry.find('(')); }
+
+std::vector<std::string> Only(const std::vector<std::string>& entries,
+                              std::initializer_list<const char*> ops) {
   std::vector<std::string> out;
-  for (const std::string& entry : entries_) {
-    const std::string name = entry.substr(0, entry.find('('));
+  for (const std::string& entry : entries) {
+    const std::string name = OpName(entry);
     if (std::any_of(ops.begin(), ops.end(), [&](const char* op) { return name == op; }))
       out.push_back(entry);
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,6 +14,12 @@ namespace fake {
 template <typename... Args>
 std::string Format(const char* op, const Args&... args);
 
+// The operation name of a log entry, "op" of "op(arg,...)".
+std::string OpName(const std::string& entry);
+// The entries whose operation name is one of `ops`, in order.
+std::vector<std::string> Only(const std::vector<std::string>& entries,
+                              std::initializer_list<const char*> ops);
+
 class CallLog {
  public:
   // Records "op(arg,arg,...)"; nothing is formatted while the log is off.
@@ -21,8 +28,9 @@ class CallLog {
     if (enabled) entries_.push_back(Format(op, args...));
   }
   const std::vector<std::string>& Entries() const { return entries_; }
-  // The entries whose operation name is one of `ops`, in order.
-  std::vector<std::string> Only(std::initializer_list<const char*> ops) const;
+  std::vector<std::string> Only(std::initializer_list<const char*> ops) const {
+    return fake::Only(entries_, ops);
+  }
   void Clear() { entries_.clear(); }
 
   bool enabled = true;   // benchmarks switch the log off

@@ -3,6 +3,9 @@
 // ordered log and passes the failure injection first.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "fake/call_log.h"
 #include "fake/fake_gdi.h"
 #include "fake/fake_input.h"
@@ -15,8 +18,15 @@
 
 namespace fake {
 
+// What a desktop that goes with violations does with them; with none set, it
+// prints them and aborts.
+using ViolationHandler = void (*)(const std::vector<std::string>& violations);
+void SetViolationHandler(ViolationHandler handler);
+
 class FakeDesktop : public platform::Win32 {
  public:
+  ~FakeDesktop() override;
+
   // Input
   std::int16_t GetAsyncKeyState(std::int32_t vKey) override;
   void keybd_event(std::uint8_t bVk, std::uint8_t bScan, std::uint32_t dwFlags,
@@ -98,6 +108,9 @@ class FakeDesktop : public platform::Win32 {
   // callback message goes to its window. False if there is no such icon.
   bool IconMouse(platform::Handle hWnd, std::uint32_t mouseMessage, std::uint32_t uID = 0);
 
+  // The program's uses of handles the system owns (a region once a window
+  // has taken it), whatever the call answered: each one a fault of the program's.
+  std::vector<std::string> violations;
   CallLog log;
   Faults faults;
   Keyboard keyboard;

@@ -1,6 +1,9 @@
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
+#include <string>
 #include <utility>
 
 #include "fake/fake_desktop.h"
@@ -174,7 +177,35 @@ platform::Handle NewRegion(GdiState& gdi, PixelRegion pixels) {
   gdi.regions.emplace(h, std::move(pixels));
   return h;
 }
+
+// A region a window has taken may be gone with the window, or replaced, or
+// still the window's: the program must never hand it to GDI again.
+void NoteUseOfTaken(FakeDesktop& desktop, const char* op,
+                    std::initializer_list<platform::Handle> used) {
+  for (platform::Handle h : used) {
+    if (desktop.gdi.taken.count(h) == 0) continue;
+    desktop.violations.push_back(std::string(op) + " used region " + std::to_string(h) +
+                                 " after SetWindowRgn gave it to the system");
+    return;
+  }
+}
+
+ViolationHandler gViolationHandler = nullptr;
 }  // namespace
+
+void SetViolationHandler(ViolationHandler handler) { gViolationHandler = handler; }
+
+// Checked as the desktop goes, so that no test can end with a violation unseen.
+FakeDesktop::~FakeDesktop() {
+  if (violations.empty()) return;
+  if (gViolationHandler) {
+    gViolationHandler(violations);
+    return;
+  }
+  for (const std::string& violation : violations)
+    std::fprintf(stderr, "fake desktop: %s\n", violation.c_str());
+  std::abort();
+}
 
 platform::Handle FakeDesktop::CreateRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2,
                                             std::int32_t y2) {
@@ -194,11 +225,12 @@ platform::Handle FakeDesktop::CreateRoundRectRgn(std::int32_t x1, std::int32_t y
 std::int32_t FakeDesktop::CombineRgn(platform::Handle hrgnDst, platform::Handle hrgnSrc1,
                                      platform::Handle hrgnSrc2, std::int32_t iMode) {
   log.Record("CombineRgn", hrgnDst, hrgnSrc1, hrgnSrc2, iMode);
-  if (faults.Hit("CombineRgn") == Fault::FailResult) return kRgnError;
-  if (iMode < kRgnAnd || iMode > kRgnCopy) return kRgnError;
   // RGN_COPY ignores the second source. A region a window owns is the
   // system's and no longer the program's to combine.
   const bool copy = iMode == kRgnCopy;
+  NoteUseOfTaken(*this, "CombineRgn", {hrgnDst, hrgnSrc1, copy ? hrgnSrc1 : hrgnSrc2});
+  if (faults.Hit("CombineRgn") == Fault::FailResult) return kRgnError;
+  if (iMode < kRgnAnd || iMode > kRgnCopy) return kRgnError;
   for (platform::Handle h : {hrgnDst, hrgnSrc1, copy ? hrgnSrc1 : hrgnSrc2}) {
     if (!gdi.IsLive(h) || gdi.OwnedByWindow(h)) return kRgnError;
   }
@@ -212,6 +244,7 @@ std::int32_t FakeDesktop::CombineRgn(platform::Handle hrgnDst, platform::Handle 
 
 std::int32_t FakeDesktop::DeleteObject(platform::Handle ho) {
   log.Record("DeleteObject", ho);
+  NoteUseOfTaken(*this, "DeleteObject", {ho});
   if (faults.Hit("DeleteObject") == Fault::FailResult) return 0;
   if (gdi.OwnedByWindow(ho)) return 0;
   return gdi.regions.erase(ho) ? 1 : 0;
@@ -220,6 +253,7 @@ std::int32_t FakeDesktop::DeleteObject(platform::Handle ho) {
 std::int32_t FakeDesktop::SetWindowRgn(platform::Handle hWnd, platform::Handle hRgn,
                                        std::int32_t bRedraw) {
   log.Record("SetWindowRgn", hWnd, hRgn, bRedraw);
+  NoteUseOfTaken(*this, "SetWindowRgn", {hRgn});
   if (faults.Hit("SetWindowRgn") == Fault::FailResult) return 0;
   if (hWnd == 0) return 0;
   const auto current = gdi.windowRegion.find(hWnd);
@@ -230,7 +264,10 @@ std::int32_t FakeDesktop::SetWindowRgn(platform::Handle hWnd, platform::Handle h
     gdi.windowRegion.erase(hWnd);
     gdi.regions.erase(old);
   }
-  if (hRgn != 0) gdi.windowRegion[hWnd] = hRgn;
+  if (hRgn != 0) {
+    gdi.windowRegion[hWnd] = hRgn;
+    gdi.taken.insert(hRgn);
+  }
   return 1;
 }
 

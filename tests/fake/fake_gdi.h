@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "platform/types.h"
@@ -56,6 +57,8 @@ struct GdiState {
   std::int32_t logPixelsY = 96;
   std::map<platform::Handle, PixelRegion> regions;             // every live region
   std::map<platform::Handle, platform::Handle> windowRegion;  // window -> region it owns
+  // Every region SetWindowRgn took: the system's from then on, owned or since deleted.
+  std::set<platform::Handle> taken;
   platform::Handle nextRegion = 0x5000;
 
   // GDI objects alive, including regions a window owns.

@@ -2,18 +2,9 @@
 
 #include <stdexcept>
 
-namespace fake {
+#include "fake/recording_canvas.h"
 
-namespace {
-class RecordingCanvas : public platform::Canvas {
- public:
-  void FillButtonFace() override { drawn.push_back({platform::Picture::None, {0, 0}}); }
-  void Draw(platform::Picture picture, platform::Point topLeft) override {
-    drawn.push_back({picture, topLeft});
-  }
-  std::vector<Drawn> drawn;
-};
-}  // namespace
+namespace fake {
 
 platform::Handle FakeWindowLayer::Create(const platform::WindowDesc& newDesc,
                                          platform::WindowEvents& events) {

@@ -107,16 +107,17 @@ platform::Handle FakeDesktop::CreateWindowExA(std::uint32_t dwExStyle, const cha
                            cls->second.wc.lpfnWndProc, 0, hWndParent, false};
 
   // The messages a new overlapped window receives before CreateWindowExA
-  // returns; a refusal of WM_NCCREATE or WM_CREATE undoes the creation.
+  // returns; a refusal of WM_NCCREATE or WM_CREATE undoes the creation with
+  // WM_NCDESTROY alone, as Wine does: the window never hears WM_DESTROY.
   windows.Deliver(hwnd, WM_GETMINMAXINFO, 0, 0);
-  if (windows.Deliver(hwnd, platform::WM_NCCREATE, 0, 0) == 0) {
+  bool refused = windows.Deliver(hwnd, platform::WM_NCCREATE, 0, 0) == 0;
+  if (!refused) {
+    windows.Deliver(hwnd, WM_NCCALCSIZE, 0, 0);
+    refused = windows.Deliver(hwnd, platform::WM_CREATE, 0, 0) == -1;
+  }
+  if (refused) {
     windows.Deliver(hwnd, WM_NCDESTROY, 0, 0);
     windows.windows.erase(hwnd);
-    return 0;
-  }
-  windows.Deliver(hwnd, WM_NCCALCSIZE, 0, 0);
-  if (windows.Deliver(hwnd, platform::WM_CREATE, 0, 0) == -1) {
-    windows.DestroyWindow(hwnd);
     return 0;
   }
   return windows.IsWindow(hwnd) ? hwnd : 0;
