@@ -73,12 +73,10 @@ void Veltrane2::CreateFromLayout() {
 }
 
 platform::Rect Veltrane2::OnScreen(const platform::Rect& window) {
-  platform::MonitorInfoA monitor;
-  const platform::Handle found =
-      win32_.MonitorFromRect(window, platform::MONITOR_DEFAULTTONEAREST);
+  const platform::Rect work = window_.WorkAreaOf(window);
   // Without a monitor to ask, the layout's position stands.
-  if (found == 0 || !win32_.GetMonitorInfoA(found, monitor)) return window;
-  return FitInWorkArea(window, monitor.rcWork);
+  if (work.width <= 0 || work.height <= 0) return window;
+  return FitInWorkArea(window, work);
 }
 
 void Veltrane2::CreationSteps() {

@@ -32,7 +32,6 @@ inline constexpr std::uintptr_t HTCAPTION = 2;
 inline constexpr std::int32_t GWL_USERDATA = -21;
 inline constexpr std::uint32_t SPI_SETMOUSEBUTTONSWAP = 0x0021;
 inline constexpr std::int32_t SM_SWAPBUTTON = 23;
-inline constexpr std::uint32_t MONITOR_DEFAULTTONEAREST = 2;
 inline constexpr std::uint32_t MSGFLT_ALLOW = 1;
 
 // Virtual keys.

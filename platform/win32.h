@@ -35,13 +35,6 @@ struct WndClassA {
   const char* lpszClassName = nullptr;
 };
 
-// MONITORINFO, its rectangles in screen pixels.
-struct MonitorInfoA {
-  Rect rcMonitor;
-  Rect rcWork;   // the monitor less the taskbar and docked bars
-  std::uint32_t dwFlags = 0;
-};
-
 // The 8-bit call form of the first-version notification record: six 32-bit
 // fields, then 64 tip bytes. The Windows side repacks it into the platform's
 // own record, whose handles are pointer-wide.
@@ -137,9 +130,6 @@ class Windowing {
                                        std::intptr_t dwNewLong) = 0;
   virtual std::uint32_t RegisterWindowMessageA(const char* lpString) = 0;
   virtual std::int32_t SetForegroundWindow(Handle hWnd) = 0;
-  // The monitor a rectangle falls on, and where on it windows may go.
-  virtual Handle MonitorFromRect(const Rect& lprc, std::uint32_t dwFlags) = 0;
-  virtual std::int32_t GetMonitorInfoA(Handle hMonitor, MonitorInfoA& lpmi) = 0;
   // Lets `message` reach `hwnd` from processes of lower integrity. Windows 7
   // and later: elsewhere it is not there and reports failure.
   virtual std::int32_t ChangeWindowMessageFilterEx(Handle hwnd, std::uint32_t message,

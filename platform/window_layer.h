@@ -53,6 +53,9 @@ class WindowLayer {
   // window or its class cannot be created.
   virtual Handle Create(const WindowDesc& desc, WindowEvents& events) = 0;
   virtual Handle WindowHandle() const = 0;
+  // The work area (the monitor less its taskbar and docked bars) of the
+  // monitor a screen rectangle falls on, or the nearest; empty if unknown.
+  virtual Rect WorkAreaOf(const Rect& screen) const = 0;
   // The window's icon at the system's small-icon size: what the notification
   // area shows, drawn from its own 16 x 16 image rather than shrunk.
   virtual Handle SmallIconHandle() const = 0;

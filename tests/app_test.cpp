@@ -115,29 +115,26 @@ TEST_F(MainWindow, StartupCreatesFromTheLayoutShapesTheWindowDisplaysItThenRunsT
 // 1920 x 1080 at 150 % gives a program without DPI awareness 1280 x 720;
 // there, and wherever else the window does not fit its monitor's work area,
 // it moves in by the least amount, before it is created.
-TEST(WindowPlacement, TheWindowMovesIntoTheWorkAreaOfTheMonitorItFallsOnByTheLeastAmount) {
-  using Monitor = fake::WindowsState::Monitor;
+TEST(WindowPlacement, TheWindowMovesIntoTheWorkAreaOfItsMonitorByTheLeastAmount) {
   const struct {
-    std::vector<Monitor> monitors;
+    Rect work;
     Point at;
   } cases[] = {
-      {{{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}}}, {549, 436}},    // fits: the layout's place
-      {{{{0, 0, 1280, 720}, {0, 0, 1280, 720}}}, {549, 392}},      // bottom cut
-      {{{{0, 0, 1024, 768}, {0, 0, 1024, 768}}}, {522, 436}},      // right cut
-      {{{{0, 0, 1024, 600}, {0, 0, 1024, 600}}}, {522, 272}},      // both
-      {{{{0, 0, 1366, 768}, {0, 0, 1366, 728}}}, {549, 400}},      // under a 40-pixel taskbar
-      {{{{0, 0, 1366, 768}, {600, 0, 766, 768}}}, {600, 436}},     // right of a bar docked left
-      {{{{0, 0, 400, 300}, {0, 20, 400, 280}}}, {0, 20}},          // smaller: its top left
-      // On the monitor that holds most of it, not the primary one on its left.
-      {{{{-1280, 0, 1280, 1024}, {-1280, 0, 1280, 984}}, {{0, 0, 1024, 768}, {0, 0, 1024, 728}}},
-       {522, 400}},
+      {{0, 0, 1920, 1040}, {549, 436}},    // fits: the layout's place
+      {{0, 0, 1280, 720}, {549, 392}},     // bottom cut
+      {{0, 0, 1024, 768}, {522, 436}},     // right cut
+      {{0, 0, 1024, 600}, {522, 272}},     // both
+      {{0, 0, 1366, 728}, {549, 400}},     // 1366 x 768 above a 40-pixel taskbar
+      {{600, 0, 766, 768}, {600, 436}},    // right of a bar docked left
+      {{0, 20, 400, 280}, {0, 20}},        // smaller than the window: its top left
+      {{}, {549, 436}},                    // no work area known: the layout's place
   };
   for (const auto& c : cases) {
     harness::StartedWindow w;
-    w.desktop.windows.monitors = c.monitors;
+    w.desktop.window.workArea = c.work;
     w.Start();
-    EXPECT_EQ(w.desktop.window.desc.bounds, (platform::Rect{c.at.x, c.at.y, 502, 328}))
-        << "work area " << c.monitors.back().work.width << " x " << c.monitors.back().work.height;
+    EXPECT_EQ(w.desktop.window.desc.bounds, (Rect{c.at.x, c.at.y, 502, 328}))
+        << "work area " << c.work.width << " x " << c.work.height;
   }
 }
 

@@ -230,22 +230,6 @@ std::int32_t WindowsWin32::MessageBoxA(Handle hWnd, const char* lpText, const ch
   return ::MessageBoxA(As<HWND>(hWnd), lpText, lpCaption, uType);
 }
 
-Handle WindowsWin32::MonitorFromRect(const Rect& lprc, std::uint32_t dwFlags) {
-  const RECT rect{lprc.x, lprc.y, lprc.x + lprc.width, lprc.y + lprc.height};
-  return Of(::MonitorFromRect(&rect, dwFlags));
-}
-
-std::int32_t WindowsWin32::GetMonitorInfoA(Handle hMonitor, MonitorInfoA& lpmi) {
-  MONITORINFO info{};
-  info.cbSize = sizeof info;
-  if (!::GetMonitorInfoA(As<HMONITOR>(hMonitor), &info)) return 0;
-  const auto rect = [](const RECT& r) {
-    return Rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
-  };
-  lpmi = {rect(info.rcMonitor), rect(info.rcWork), info.dwFlags};
-  return 1;
-}
-
 std::int32_t WindowsWin32::ChangeWindowMessageFilterEx(Handle hwnd, std::uint32_t message,
                                                        std::uint32_t action,
                                                        void* pChangeFilterStruct) {

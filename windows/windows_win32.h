@@ -58,8 +58,6 @@ class WindowsWin32 final : public Win32 {
   std::intptr_t SetWindowLongA(Handle hWnd, std::int32_t nIndex, std::intptr_t dwNewLong) override;
   std::uint32_t RegisterWindowMessageA(const char* lpString) override;
   std::int32_t SetForegroundWindow(Handle hWnd) override;
-  Handle MonitorFromRect(const Rect& lprc, std::uint32_t dwFlags) override;
-  std::int32_t GetMonitorInfoA(Handle hMonitor, MonitorInfoA& lpmi) override;
   std::int32_t ChangeWindowMessageFilterEx(Handle hwnd, std::uint32_t message,
                                            std::uint32_t action,
                                            void* pChangeFilterStruct) override;

@@ -141,6 +141,15 @@ Handle WindowsWindowLayer::Create(const WindowDesc& desc, WindowEvents& events) 
   return window_;
 }
 
+Rect WindowsWindowLayer::WorkAreaOf(const Rect& screen) const {
+  const RECT rect{screen.x, screen.y, screen.x + screen.width, screen.y + screen.height};
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetMonitorInfoA(MonitorFromRect(&rect, MONITOR_DEFAULTTONEAREST), &info)) return {};
+  const RECT& work = info.rcWork;
+  return {work.left, work.top, work.right - work.left, work.bottom - work.top};
+}
+
 void WindowsWindowLayer::Show() {
   ShowWindow(AsHwnd(window_), SW_SHOW);
   UpdateWindow(AsHwnd(window_));

@@ -10,6 +10,7 @@ class WindowsWindowLayer final : public WindowLayer {
  public:
   Handle Create(const WindowDesc& desc, WindowEvents& events) override;
   Handle WindowHandle() const override { return window_; }
+  Rect WorkAreaOf(const Rect& screen) const override;
   Handle SmallIconHandle() const override { return smallIcon_; }
   void Show() override;
   void Hide() override;

@@ -470,36 +470,33 @@ TEST_F(Contract, IconOfAClosedWindowIsStillDeletedByItsRecord) {
 // own wherever it happens: no press is left pending by a release elsewhere.
 TEST_F(Contract, CaptureSendsTheReleaseToItsHolderWhereverItIsAndTellsTheLoser) {
   using contract::Received;
-  const Handle mine = subject->Window(), other = subject->OtherWindow();
-  const platform::Rect at = subject->ScreenRect(mine);
-  const platform::Point inside{at.x + 20, at.y + 30};
-  const platform::Point away{at.x + at.width + 40, at.y + at.height + 60};   // on neither window
+  const Handle mine = subject->Window();
   const auto point = [](std::int32_t x, std::int32_t y) {
-    return static_cast<platform::LParam>((static_cast<std::uint32_t>(y) & 0xFFFF) << 16 |
-                                         (static_cast<std::uint32_t>(x) & 0xFFFF));
+    return static_cast<platform::LParam>(static_cast<std::uint32_t>(y) << 16 |
+                                         static_cast<std::uint32_t>(x));
   };
+  const Received down{mine, platform::WM_LBUTTONDOWN, point(20, 30)};
   subject->Settle();
   subject->TakeReceived();
-  // Without the capture, a release away from the window is not the window's.
-  subject->PrimaryButton(inside, true);
-  subject->PrimaryButton(away, false);
-  EXPECT_EQ(subject->TakeReceived(),
-            (std::vector<Received>{{mine, platform::WM_LBUTTONDOWN, point(20, 30)}}));
+  // Without the capture, a release away from the window (at 250, 170) is not the window's.
+  subject->PrimaryButton({30, 40}, true);
+  subject->PrimaryButton({250, 170}, false);
+  EXPECT_EQ(subject->TakeReceived(), (std::vector<Received>{down}));
   // With it, the window gets the release, at a point outside its client area.
-  subject->PrimaryButton(inside, true);
+  subject->PrimaryButton({30, 40}, true);
   EXPECT_EQ(os.SetCapture(mine), 0u);
-  subject->PrimaryButton(away, false);
-  EXPECT_EQ(subject->TakeReceived(),
-            (std::vector<Received>{{mine, platform::WM_LBUTTONDOWN, point(20, 30)},
-                                   {mine, platform::WM_LBUTTONUP,
-                                    point(at.width + 40, at.height + 60)}}));
+  subject->PrimaryButton({250, 170}, false);
   // Another window taking it, and a release, each tell the window that loses it.
+  ContractClass contractClass(os);
+  const Handle other = contractClass.NewWindow();
+  gListenFor = platform::WM_CAPTURECHANGED;
   EXPECT_EQ(os.SetCapture(other), mine);
   EXPECT_NE(os.ReleaseCapture(), 0);
   EXPECT_EQ(subject->TakeReceived(),
-            (std::vector<Received>{
-                {mine, platform::WM_CAPTURECHANGED, static_cast<platform::LParam>(other)},
-                {other, platform::WM_CAPTURECHANGED, 0}}));
+            (std::vector<Received>{down, {mine, platform::WM_LBUTTONUP, point(240, 160)},
+                                   {mine, platform::WM_CAPTURECHANGED,
+                                    static_cast<platform::LParam>(other)}}));
+  EXPECT_EQ(gHeard, (std::vector<std::array<std::uintptr_t, 3>>{{other, 0, 0}}));
 }
 
 }  // namespace

@@ -37,19 +37,23 @@ class FakeSubject final : public Subject {
   bool IsFake() const override { return true; }
   bool IsWine() const override { return false; }
 
-  platform::Handle Window() override { return Shown(window_, {10, 10, 200, 100}); }
-  platform::Handle OtherWindow() override { return Shown(other_, {300, 10, 200, 100}); }
-  platform::Rect ScreenRect(platform::Handle window) override { return rects_.at(window); }
+  platform::Handle Window() override {
+    if (window_ == 0) {
+      window_ = desktop_.windows.nextWindow++;
+      desktop_.windows.windows[window_].title = "contract";
+      desktop_.windows.windows[window_].proc = RecordingProc;
+    }
+    return window_;
+  }
 
+  // Only Window() is on the screen; the messages go to the capture's holder.
   void PrimaryButton(platform::Point screen, bool down) override {
-    platform::Handle under = 0;
-    for (const auto& [window, rect] : rects_)
-      if (rect.Contains(screen)) under = window;
+    const platform::Point at{10, 10};
+    const platform::Handle under = platform::Rect{10, 10, 200, 100}.Contains(screen) ? Window() : 0;
     const platform::Handle target = desktop_.mouse.TargetOf(under);
     if (target == 0) return;
-    const platform::Rect at = rects_.at(target);
     desktop_.windows.Deliver(target, down ? platform::WM_LBUTTONDOWN : platform::WM_LBUTTONUP, 0,
-                             PointParam(screen.x - at.x, screen.y - at.y));
+                             target == Window() ? PointParam(screen.x - at.x, screen.y - at.y) : 0);
   }
 
   std::vector<Received> TakeReceived() override { return std::exchange(received, {}); }
@@ -74,20 +78,8 @@ class FakeSubject final : public Subject {
   std::size_t TakeMisuses() override { return std::exchange(desktop_.violations, {}).size(); }
 
  private:
-  platform::Handle Shown(platform::Handle& window, platform::Rect rect) {
-    if (window == 0) {
-      window = desktop_.windows.nextWindow++;
-      desktop_.windows.windows[window].title = "contract";
-      desktop_.windows.windows[window].proc = RecordingProc;
-      rects_[window] = rect;
-    }
-    return window;
-  }
-
   fake::FakeDesktop desktop_;
   platform::Handle window_ = 0;
-  platform::Handle other_ = 0;
-  std::map<platform::Handle, platform::Rect> rects_;
 };
 
 }  // namespace

@@ -57,23 +57,16 @@ Pixels PixelsOf(HRGN region) {
 // One window for the whole run, focused once: taking a shown window down
 // costs Wine about 2 s when no window manager runs. Checks that change it put
 // it back; the process's end takes it.
-HWND NewWindow(int x, int y) {
-  static const bool registered = [] {
+HWND SharedWindow() {
+  static const HWND window = [] {
     WNDCLASSA wc{};
     wc.lpfnWndProc = RecordingProc;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = kClassName;
-    return RegisterClassA(&wc) != 0;
-  }();
-  (void)registered;
-  return CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, "Veltrane contract", WS_POPUP, x, y, 200,
-                         100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
-HWND SharedWindow() {
-  static const HWND window = [] {
-    const HWND created = NewWindow(10, 10);
-    ShowWindow(created, SW_SHOW);
+    RegisterClassA(&wc);
+    const HWND created = CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, "Veltrane contract",
+                                         WS_POPUP | WS_VISIBLE, 10, 10, 200, 100, nullptr,
+                                         nullptr, GetModuleHandleA(nullptr), nullptr);
     SetForegroundWindow(created);
     SetFocus(created);
     // Focus arrives through the display server: wait for it, briefly.
@@ -95,21 +88,6 @@ class RealSubject final : public Subject {
   }
 
   platform::Handle Window() override { return reinterpret_cast<platform::Handle>(SharedWindow()); }
-
-  platform::Handle OtherWindow() override {
-    static const HWND other = [] {
-      const HWND created = NewWindow(300, 10);
-      ShowWindow(created, SW_SHOWNOACTIVATE);
-      return created;
-    }();
-    return reinterpret_cast<platform::Handle>(other);
-  }
-
-  platform::Rect ScreenRect(platform::Handle window) override {
-    RECT r;
-    GetWindowRect(reinterpret_cast<HWND>(window), &r);
-    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
-  }
 
   void PrimaryButton(platform::Point screen, bool down) override {
     SetCursorPos(screen.x, screen.y);

@@ -36,19 +36,14 @@ class Subject {
   // Wine stands for Windows here; the checks name the points where it differs.
   virtual bool IsWine() const = 0;
 
-  // A shown top-level window of the checks' own class, with the keyboard
+  // A shown top-level window at (10, 10), 200 x 100, with the keyboard
   // focus, as the program has one. (Under Wine, keys injected by the process
   // itself set the pressed-since-query bit without it; keys from the X
   // display do so only for the process with the focus.)
   virtual platform::Handle Window() = 0;
-  // A second window of the checks' own class, shown beside Window() without
-  // taking its focus.
-  virtual platform::Handle OtherWindow() = 0;
-  // Where Window() or OtherWindow() sits on the screen.
-  virtual platform::Rect ScreenRect(platform::Handle window) = 0;
   // The user presses (or releases) the primary button with the pointer at `screen`.
   virtual void PrimaryButton(platform::Point screen, bool down) = 0;
-  // What the two windows received since the last call, in order.
+  // The button and capture messages Window() received since the last call.
   virtual std::vector<Received> TakeReceived() = 0;
   // An icon the notification area can show.
   virtual platform::Handle Icon() = 0;

@@ -90,8 +90,6 @@ class FakeDesktop : public platform::Win32 {
                                std::intptr_t dwNewLong) override;
   std::uint32_t RegisterWindowMessageA(const char* lpString) override;
   std::int32_t SetForegroundWindow(platform::Handle hWnd) override;
-  platform::Handle MonitorFromRect(const platform::Rect& lprc, std::uint32_t dwFlags) override;
-  std::int32_t GetMonitorInfoA(platform::Handle hMonitor, platform::MonitorInfoA& lpmi) override;
   std::int32_t ChangeWindowMessageFilterEx(platform::Handle hwnd, std::uint32_t message,
                                            std::uint32_t action,
                                            void* pChangeFilterStruct) override;

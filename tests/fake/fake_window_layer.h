@@ -28,6 +28,7 @@ class FakeWindowLayer : public platform::WindowLayer {
 
   platform::Handle Create(const platform::WindowDesc& desc, platform::WindowEvents& events) override;
   platform::Handle WindowHandle() const override { return handle; }
+  platform::Rect WorkAreaOf(const platform::Rect&) const override { return workArea; }
   platform::Handle SmallIconHandle() const override { return kSmallIcon; }
   void Show() override;
   void Hide() override;
@@ -67,6 +68,8 @@ class FakeWindowLayer : public platform::WindowLayer {
   bool destroyed = false;
   bool ended = false;
   std::uint32_t timerInterval = 0;
+  // A 1920 x 1080 screen with a 40-pixel taskbar along its bottom.
+  platform::Rect workArea{0, 0, 1920, 1040};
   int invalidations = 0;
 
  private:

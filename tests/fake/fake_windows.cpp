@@ -180,42 +180,6 @@ std::int32_t FakeDesktop::SetForegroundWindow(platform::Handle hWnd) {
   return 1;
 }
 
-platform::Handle FakeDesktop::MonitorFromRect(const platform::Rect& lprc, std::uint32_t dwFlags) {
-  log.Record("MonitorFromRect", lprc.x, lprc.y, lprc.width, lprc.height, dwFlags);
-  if (faults.Hit("MonitorFromRect") == Fault::FailResult) return 0;
-  // The monitor with the largest share of the rectangle; else the nearest.
-  const auto overlap = [&](const platform::Rect& m) {
-    const std::int64_t w = std::min(lprc.x + lprc.width, m.x + m.width) - std::max(lprc.x, m.x);
-    const std::int64_t h = std::min(lprc.y + lprc.height, m.y + m.height) - std::max(lprc.y, m.y);
-    return w > 0 && h > 0 ? w * h : 0;
-  };
-  const auto distance = [&](const platform::Rect& m) {
-    const std::int64_t dx = std::max({0, m.x - (lprc.x + lprc.width), lprc.x - (m.x + m.width)});
-    const std::int64_t dy = std::max({0, m.y - (lprc.y + lprc.height), lprc.y - (m.y + m.height)});
-    return dx * dx + dy * dy;
-  };
-  std::size_t best = 0;
-  for (std::size_t i = 1; i < windows.monitors.size(); ++i) {
-    const platform::Rect& m = windows.monitors[i].area;
-    const platform::Rect& b = windows.monitors[best].area;
-    const bool nearer = overlap(b) == 0 && overlap(m) == 0 && distance(m) < distance(b);
-    if (overlap(m) > overlap(b) || nearer) best = i;
-  }
-  if (windows.monitors.empty() ||
-      (overlap(windows.monitors[best].area) == 0 && dwFlags != platform::MONITOR_DEFAULTTONEAREST))
-    return 0;
-  return WindowsState::kFirstMonitor + best;
-}
-
-std::int32_t FakeDesktop::GetMonitorInfoA(platform::Handle hMonitor, platform::MonitorInfoA& lpmi) {
-  log.Record("GetMonitorInfoA", hMonitor);
-  if (faults.Hit("GetMonitorInfoA") == Fault::FailResult) return 0;
-  const std::size_t index = hMonitor - WindowsState::kFirstMonitor;
-  if (hMonitor < WindowsState::kFirstMonitor || index >= windows.monitors.size()) return 0;
-  lpmi = {windows.monitors[index].area, windows.monitors[index].work, index == 0 ? 1u : 0u};
-  return 1;
-}
-
 std::int32_t FakeDesktop::ChangeWindowMessageFilterEx(platform::Handle hwnd,
                                                       std::uint32_t message, std::uint32_t action,
                                                       void* pChangeFilterStruct) {

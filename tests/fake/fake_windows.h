@@ -81,19 +81,11 @@ struct WindowsState {
   // order, while the box is up.
   std::deque<std::function<void()>> queued;
   platform::Handle foreground = 0;
-  // The monitors, the first the primary: a 1920 x 1080 screen with a 40-pixel
-  // taskbar along its bottom, unless a test sets others.
-  struct Monitor {
-    platform::Rect area;
-    platform::Rect work;
-  };
-  std::vector<Monitor> monitors{{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}}};
   // The (window, message) pairs let through from lower integrity.
   std::vector<std::pair<platform::Handle, std::uint32_t>> messagesAllowed;
   platform::Handle nextWindow = 0x2000;
   std::uint32_t nextMessage = 0xC000;
   static constexpr platform::Handle kInstance = 0x400000;
-  static constexpr platform::Handle kFirstMonitor = 0x9000;
 };
 
 // Class and message names compare without regard to case.
