@@ -73,7 +73,7 @@ veltrane_apt_install() {
   [ "$(id -u)" -ne 0 ] && sudo=sudo
   local started=$SECONDS
   $sudo apt-get install -y -q --no-remove "$@" >"$log" 2>&1 || return 1
-  echo "== $(grep -m1 'upgraded,.*newly installed' "$log"), in $((SECONDS - started)) s"
+  echo "== $(grep -m1 'upgraded,.*newly installed' "$log" | sed 's/\.$//'), in $((SECONDS - started)) s"
 }
 
 # apt's own words for why a transaction failed: the first unmet dependency,
