@@ -349,23 +349,9 @@ TEST_F(URLLinkTest, SaveThenLoadGivesBackTextAddressAndToolTip) {
   EXPECT_EQ(again.LabelURL().rect, link.LabelURL().rect);
 }
 
-// A host whose store is the text form the demonstration host keeps in a file.
-class TextStoreHost : public FakeURLHost {
- public:
-  using FakeURLHost::FakeURLHost;
-  PropertyValue ReadProperty(const std::string& name, const PropertyValue& def) override {
-    return text.Read(name, def);
-  }
-  void WriteProperty(const std::string& name, const PropertyValue& value,
-                     const PropertyValue& def) override {
-    text.Write(name, value, def);
-  }
-  TextPropertyStore text;
-};
-
 TEST(URLLinkTextStore, PropertyFileRoundTripsThroughTheControl) {
   fake::FakeDesktop desktop;
-  TextStoreHost host{desktop.log, desktop.faults};
+  fake::TextStoreHost host{desktop.log, desktop.faults};
   host.text = TextPropertyStore("Text = \"Say \"\"hi\"\"\"\r\nURL = \"http://a.example/\"\r\n"
                                 "ShowToolTip = 1\r\n");
   URLLink link{host, desktop, kControlWindow};

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/error.h"
+
 namespace fake {
 
 std::string Arg(const LoggedValue& logged) {
@@ -59,6 +61,12 @@ std::int32_t FakeURLHost::TextHeight(const std::string& text) {
   Fails(log_, faults_, "TextHeight", text);
   // An empty text still takes one line.
   return static_cast<std::int32_t>(1 + std::count(text.begin(), text.end(), '\n')) * kLineHeight;
+}
+
+controls::PropertyValue TextStoreHost::ReadProperty(const std::string& name,
+                                                    const controls::PropertyValue& defaultValue) {
+  if (reads_++ == failingRead) throw platform::Error(57, "Device I/O error");
+  return text.Read(name, defaultValue);
 }
 
 }  // namespace fake
