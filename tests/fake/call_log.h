@@ -63,6 +63,14 @@ class Faults {
   std::map<std::string, Entry, std::less<>> faults_;
 };
 
+// A call as every fake service takes it: recorded, then through its injected
+// fault. True if it is to fail by its result (a raising fault throws); a
+// service with no result to fail goes on regardless.
+template <typename... Args>
+bool Fails(CallLog& log, Faults& faults, const char* op, const Args&... args) {
+  log.Record(op, args...);
+  return faults.Hit(op) == Fault::FailResult;
+}
 
 std::string Arg(const char* text);
 std::string Arg(const std::string& text);

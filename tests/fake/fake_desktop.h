@@ -121,6 +121,11 @@ class FakeDesktop : public platform::Win32 {
   FakeWindowLayer window{log, faults, mouse};
 
  private:
+  // fake::Fails with this desktop's log and faults.
+  template <typename... Args>
+  bool Fails(const char* op, const Args&... args) {
+    return fake::Fails(log, faults, op, args...);
+  }
   // WM_CAPTURECHANGED to the window that lost the capture.
   void CaptureChanged(platform::Handle loser, platform::Handle winner);
 };

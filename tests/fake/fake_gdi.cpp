@@ -209,27 +209,24 @@ FakeDesktop::~FakeDesktop() {
 
 platform::Handle FakeDesktop::CreateRectRgn(std::int32_t x1, std::int32_t y1, std::int32_t x2,
                                             std::int32_t y2) {
-  log.Record("CreateRectRgn", x1, y1, x2, y2);
-  if (faults.Hit("CreateRectRgn") == Fault::FailResult) return 0;
+  if (Fails("CreateRectRgn", x1, y1, x2, y2)) return 0;
   return NewRegion(gdi, PixelRegion::Rect(x1, y1, x2, y2));
 }
 
 platform::Handle FakeDesktop::CreateRoundRectRgn(std::int32_t x1, std::int32_t y1,
                                                  std::int32_t x2, std::int32_t y2,
                                                  std::int32_t w, std::int32_t h) {
-  log.Record("CreateRoundRectRgn", x1, y1, x2, y2, w, h);
-  if (faults.Hit("CreateRoundRectRgn") == Fault::FailResult) return 0;
+  if (Fails("CreateRoundRectRgn", x1, y1, x2, y2, w, h)) return 0;
   return NewRegion(gdi, PixelRegion::RoundRect(x1, y1, x2, y2, w, h));
 }
 
 std::int32_t FakeDesktop::CombineRgn(platform::Handle hrgnDst, platform::Handle hrgnSrc1,
                                      platform::Handle hrgnSrc2, std::int32_t iMode) {
-  log.Record("CombineRgn", hrgnDst, hrgnSrc1, hrgnSrc2, iMode);
   // RGN_COPY ignores the second source. A region a window owns is the
   // system's and no longer the program's to combine.
   const bool copy = iMode == kRgnCopy;
   NoteUseOfTaken(*this, "CombineRgn", {hrgnDst, hrgnSrc1, copy ? hrgnSrc1 : hrgnSrc2});
-  if (faults.Hit("CombineRgn") == Fault::FailResult) return kRgnError;
+  if (Fails("CombineRgn", hrgnDst, hrgnSrc1, hrgnSrc2, iMode)) return kRgnError;
   if (iMode < kRgnAnd || iMode > kRgnCopy) return kRgnError;
   for (platform::Handle h : {hrgnDst, hrgnSrc1, copy ? hrgnSrc1 : hrgnSrc2}) {
     if (!gdi.IsLive(h) || gdi.OwnedByWindow(h)) return kRgnError;
@@ -243,18 +240,16 @@ std::int32_t FakeDesktop::CombineRgn(platform::Handle hrgnDst, platform::Handle 
 }
 
 std::int32_t FakeDesktop::DeleteObject(platform::Handle ho) {
-  log.Record("DeleteObject", ho);
   NoteUseOfTaken(*this, "DeleteObject", {ho});
-  if (faults.Hit("DeleteObject") == Fault::FailResult) return 0;
+  if (Fails("DeleteObject", ho)) return 0;
   if (gdi.OwnedByWindow(ho)) return 0;
   return gdi.regions.erase(ho) ? 1 : 0;
 }
 
 std::int32_t FakeDesktop::SetWindowRgn(platform::Handle hWnd, platform::Handle hRgn,
                                        std::int32_t bRedraw) {
-  log.Record("SetWindowRgn", hWnd, hRgn, bRedraw);
   NoteUseOfTaken(*this, "SetWindowRgn", {hRgn});
-  if (faults.Hit("SetWindowRgn") == Fault::FailResult) return 0;
+  if (Fails("SetWindowRgn", hWnd, hRgn, bRedraw)) return 0;
   if (hWnd == 0) return 0;
   const auto current = gdi.windowRegion.find(hWnd);
   const platform::Handle old = current == gdi.windowRegion.end() ? 0 : current->second;
@@ -272,8 +267,7 @@ std::int32_t FakeDesktop::SetWindowRgn(platform::Handle hWnd, platform::Handle h
 }
 
 std::int32_t FakeDesktop::GetDeviceCaps(std::int32_t index) {
-  log.Record("GetDeviceCaps", index);
-  if (faults.Hit("GetDeviceCaps") == Fault::FailResult) return 0;
+  if (Fails("GetDeviceCaps", index)) return 0;
   if (index == platform::LOGPIXELSX) return gdi.logPixelsX;
   if (index == platform::LOGPIXELSY) return gdi.logPixelsY;
   return 0;

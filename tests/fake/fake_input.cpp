@@ -35,29 +35,23 @@ std::int16_t Keyboard::Query(std::int32_t vk) {
 }
 
 void Keyboard::Inject(std::uint8_t vk, bool up) {
-  if (up)
-    Release(vk);
-  else
-    Press(vk);
+  up ? Release(vk) : Press(vk);
   if (recordInjected) injected.push_back({vk, up});
 }
 
 std::int16_t FakeDesktop::GetAsyncKeyState(std::int32_t vKey) {
-  log.Record("GetAsyncKeyState", vKey);
-  if (faults.Hit("GetAsyncKeyState") == Fault::FailResult) return 0;
+  if (Fails("GetAsyncKeyState", vKey)) return 0;
   return keyboard.Query(vKey);
 }
 
 void FakeDesktop::keybd_event(std::uint8_t bVk, std::uint8_t bScan, std::uint32_t dwFlags,
                               std::uint32_t dwExtraInfo) {
-  log.Record("keybd_event", +bVk, +bScan, dwFlags, dwExtraInfo);
-  if (faults.Hit("keybd_event") == Fault::FailResult) return;
+  if (Fails("keybd_event", +bVk, +bScan, dwFlags, dwExtraInfo)) return;
   keyboard.Inject(bVk, (dwFlags & platform::KEYEVENTF_KEYUP) != 0);
 }
 
 std::int32_t FakeDesktop::SwapMouseButton(std::int32_t fSwap) {
-  log.Record("SwapMouseButton", fSwap);
-  if (faults.Hit("SwapMouseButton") == Fault::FailResult) return 0;
+  if (Fails("SwapMouseButton", fSwap)) return 0;
   const bool previous = mouse.swapped;
   mouse.swapped = fSwap != 0;
   if (log.enabled) mouse.swapHistory.push_back(mouse.swapped);
@@ -65,37 +59,32 @@ std::int32_t FakeDesktop::SwapMouseButton(std::int32_t fSwap) {
 }
 
 std::int32_t FakeDesktop::GetSystemMetrics(std::int32_t nIndex) {
-  log.Record("GetSystemMetrics", nIndex);
-  if (faults.Hit("GetSystemMetrics") == Fault::FailResult) return 0;
+  if (Fails("GetSystemMetrics", nIndex)) return 0;
   return nIndex == platform::SM_SWAPBUTTON && mouse.swapped ? 1 : 0;
 }
 
 std::int32_t FakeDesktop::GetCursorPos(platform::Point& lpPoint) {
-  log.Record("GetCursorPos");
-  if (faults.Hit("GetCursorPos") == Fault::FailResult) return 0;
+  if (Fails("GetCursorPos")) return 0;
   lpPoint = mouse.cursor;
   return 1;
 }
 
 platform::Handle FakeDesktop::SetCapture(platform::Handle hWnd) {
-  log.Record("SetCapture", hWnd);
-  if (faults.Hit("SetCapture") == Fault::FailResult) return 0;
+  if (Fails("SetCapture", hWnd)) return 0;
   const platform::Handle previous = std::exchange(mouse.capture, hWnd);
   if (previous != 0 && previous != hWnd) CaptureChanged(previous, hWnd);
   return previous;
 }
 
 std::int32_t FakeDesktop::ReleaseCapture() {
-  log.Record("ReleaseCapture");
-  if (faults.Hit("ReleaseCapture") == Fault::FailResult) return 0;
+  if (Fails("ReleaseCapture")) return 0;
   if (const platform::Handle previous = std::exchange(mouse.capture, 0))
     CaptureChanged(previous, 0);
   return 1;
 }
 
 std::uint32_t FakeDesktop::GetTickCount() {
-  log.Record("GetTickCount");
-  faults.Hit("GetTickCount");
+  Fails("GetTickCount");
   return tickCount;
 }
 

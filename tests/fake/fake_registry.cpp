@@ -11,9 +11,8 @@ namespace fake {
 std::int32_t FakeDesktop::RegOpenKeyExA(platform::Handle hKey, const char* lpSubKey,
                                         std::uint32_t ulOptions, std::uint32_t samDesired,
                                         platform::Handle* phkResult) {
-  log.Record("RegOpenKeyExA", hKey, lpSubKey, ulOptions, samDesired);
   *phkResult = 0;
-  if (faults.Hit("RegOpenKeyExA") == Fault::FailResult) return ERROR_FILE_NOT_FOUND;
+  if (Fails("RegOpenKeyExA", hKey, lpSubKey, ulOptions, samDesired)) return ERROR_FILE_NOT_FOUND;
   if (hKey != platform::HKEY_CURRENT_USER) return ERROR_INVALID_HANDLE;
   const std::string path = std::string("HKEY_CURRENT_USER\\") + (lpSubKey ? lpSubKey : "");
   if (!registry.keys.count(path)) return ERROR_FILE_NOT_FOUND;
@@ -28,8 +27,8 @@ std::int32_t FakeDesktop::RegOpenKeyExA(platform::Handle hKey, const char* lpSub
 std::int32_t FakeDesktop::RegQueryValueExA(platform::Handle hKey, const char* lpValueName,
                                            std::uint32_t* lpReserved, std::uint32_t* lpType,
                                            std::uint8_t* lpData, std::uint32_t* lpcbData) {
-  log.Record("RegQueryValueExA", hKey, lpValueName, lpcbData ? *lpcbData : 0);
-  if (faults.Hit("RegQueryValueExA") == Fault::FailResult) return ERROR_FILE_NOT_FOUND;
+  if (Fails("RegQueryValueExA", hKey, lpValueName, lpcbData ? *lpcbData : 0))
+    return ERROR_FILE_NOT_FOUND;
   const auto key = registry.open.find(hKey);
   if (key == registry.open.end()) return ERROR_INVALID_HANDLE;
   if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
@@ -45,8 +44,7 @@ std::int32_t FakeDesktop::RegQueryValueExA(platform::Handle hKey, const char* lp
 }
 
 std::int32_t FakeDesktop::RegCloseKey(platform::Handle hKey) {
-  log.Record("RegCloseKey", hKey);
-  if (faults.Hit("RegCloseKey") == Fault::FailResult) return ERROR_INVALID_HANDLE;
+  if (Fails("RegCloseKey", hKey)) return ERROR_INVALID_HANDLE;
   return registry.open.erase(hKey) ? platform::ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 

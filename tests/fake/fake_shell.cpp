@@ -47,8 +47,8 @@ const TrayIcon* ShellState::Icon(platform::Handle hWnd, std::uint32_t uID) const
 std::intptr_t FakeDesktop::ShellExecuteA(platform::Handle hwnd, const char* lpOperation,
                                          const char* lpFile, const char* lpParameters,
                                          const char* lpDirectory, std::int32_t nShowCmd) {
-  log.Record("ShellExecuteA", hwnd, lpOperation, lpFile, lpParameters, lpDirectory, nShowCmd);
-  if (faults.Hit("ShellExecuteA") == Fault::FailResult) return 2;  // file not found
+  if (Fails("ShellExecuteA", hwnd, lpOperation, lpFile, lpParameters, lpDirectory, nShowCmd))
+    return 2;  // file not found
   shell.executed.push_back({hwnd, lpOperation ? lpOperation : "", lpFile ? lpFile : "", nShowCmd});
   return shell.executeResult;
 }
@@ -56,8 +56,7 @@ std::intptr_t FakeDesktop::ShellExecuteA(platform::Handle hwnd, const char* lpOp
 std::int32_t FakeDesktop::Shell_NotifyIconA(std::uint32_t dwMessage,
                                             const platform::NotifyIconDataA& lpData) {
   const CallFormFields fields = ReadCallForm(lpData);
-  log.Record("Shell_NotifyIconA", dwMessage, fields.hWnd, fields.uID);
-  if (faults.Hit("Shell_NotifyIconA") == Fault::FailResult) return 0;
+  if (Fails("Shell_NotifyIconA", dwMessage, fields.hWnd, fields.uID)) return 0;
   // No taskbar, no notification area; and only the first-version record is modelled.
   if (auto waiting = shell.sentWhileWaiting.find(dwMessage);
       waiting != shell.sentWhileWaiting.end()) {
@@ -107,8 +106,7 @@ std::int32_t FakeDesktop::WideCharToMultiByte(std::uint32_t CodePage, std::uint3
                                               std::int32_t cchWideChar, char* lpMultiByteStr,
                                               std::int32_t cbMultiByte, const char* lpDefaultChar,
                                               std::int32_t* lpUsedDefaultChar) {
-  log.Record("WideCharToMultiByte", CodePage, dwFlags, cchWideChar, cbMultiByte);
-  if (faults.Hit("WideCharToMultiByte") == Fault::FailResult) return 0;
+  if (Fails("WideCharToMultiByte", CodePage, dwFlags, cchWideChar, cbMultiByte)) return 0;
   constexpr std::uint32_t CP_ACP = 0;
   const bool knownPage = CodePage == CP_ACP || CodePage == shell.ansiCodePageNumber;
   if (!knownPage || !lpWideCharStr || cchWideChar == 0) return 0;
@@ -135,16 +133,13 @@ std::int32_t FakeDesktop::WideCharToMultiByte(std::uint32_t CodePage, std::uint3
 }
 
 std::int32_t FakeDesktop::CoInitializeEx(void* pvReserved, std::uint32_t dwCoInit) {
-  log.Record("CoInitializeEx", reinterpret_cast<std::uintptr_t>(pvReserved), dwCoInit);
   constexpr std::int32_t RPC_E_CHANGED_MODE = static_cast<std::int32_t>(0x80010106);
-  if (faults.Hit("CoInitializeEx") == Fault::FailResult) return RPC_E_CHANGED_MODE;
+  if (Fails("CoInitializeEx", reinterpret_cast<std::uintptr_t>(pvReserved), dwCoInit))
+    return RPC_E_CHANGED_MODE;
   return 0;  // S_OK
 }
 
-void FakeDesktop::CoUninitialize() {
-  log.Record("CoUninitialize");
-  faults.Hit("CoUninitialize");
-}
+void FakeDesktop::CoUninitialize() { Fails("CoUninitialize"); }
 
 void FakeDesktop::StopTaskbar() {
   shell.taskbarRunning = false;

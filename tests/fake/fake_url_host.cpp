@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/error.h"
+
 namespace fake {
 
 std::string Arg(const LoggedValue& logged) {
@@ -11,46 +13,39 @@ std::string Arg(const LoggedValue& logged) {
 
 controls::PropertyValue FakeURLHost::ReadProperty(const std::string& name,
                                                   const controls::PropertyValue& defaultValue) {
-  log_.Record("ReadProperty", name, LoggedValue{defaultValue});
-  faults_.Hit("ReadProperty");
+  Fails(log_, faults_, "ReadProperty", name, LoggedValue{defaultValue});
   auto it = store.find(name);
   return it == store.end() ? defaultValue : it->second;
 }
 
 void FakeURLHost::WriteProperty(const std::string& name, const controls::PropertyValue& value,
                                 const controls::PropertyValue& defaultValue) {
-  log_.Record("WriteProperty", name, LoggedValue{value}, LoggedValue{defaultValue});
-  faults_.Hit("WriteProperty");
+  Fails(log_, faults_, "WriteProperty", name, LoggedValue{value}, LoggedValue{defaultValue});
   store[name] = value;
 }
 
 void FakeURLHost::PropertyChanged(const std::string& name) {
-  log_.Record("PropertyChanged", name);
-  faults_.Hit("PropertyChanged");
+  Fails(log_, faults_, "PropertyChanged", name);
   changed.push_back(name);
 }
 
 void FakeURLHost::SetPointerOverride(controls::HostPointer pointer) {
-  log_.Record("SetPointerOverride", "Wait");
-  faults_.Hit("SetPointerOverride");
+  Fails(log_, faults_, "SetPointerOverride", "Wait");
   pointerOverride = pointer;
 }
 
 void FakeURLHost::ClearPointerOverride() {
-  log_.Record("ClearPointerOverride");
-  faults_.Hit("ClearPointerOverride");
+  Fails(log_, faults_, "ClearPointerOverride");
   pointerOverride.reset();
 }
 
 void FakeURLHost::MsgBoxOk(const std::string& text, const std::string& caption) {
-  log_.Record("MsgBoxOk", text, caption);
-  faults_.Hit("MsgBoxOk");
+  Fails(log_, faults_, "MsgBoxOk", text, caption);
   messages.push_back({text, caption});
 }
 
 std::int32_t FakeURLHost::TextWidth(const std::string& text) {
-  log_.Record("TextWidth", text);
-  faults_.Hit("TextWidth");
+  Fails(log_, faults_, "TextWidth", text);
   // The widest line.
   std::size_t widest = 0, start = 0;
   for (;;) {
@@ -63,10 +58,15 @@ std::int32_t FakeURLHost::TextWidth(const std::string& text) {
 }
 
 std::int32_t FakeURLHost::TextHeight(const std::string& text) {
-  log_.Record("TextHeight", text);
-  faults_.Hit("TextHeight");
+  Fails(log_, faults_, "TextHeight", text);
   // An empty text still takes one line.
   return static_cast<std::int32_t>(1 + std::count(text.begin(), text.end(), '\n')) * kLineHeight;
+}
+
+controls::PropertyValue TextStoreHost::ReadProperty(const std::string& name,
+                                                    const controls::PropertyValue& defaultValue) {
+  if (reads_++ == failingRead) throw platform::Error(57, "Device I/O error");
+  return text.Read(name, defaultValue);
 }
 
 }  // namespace fake

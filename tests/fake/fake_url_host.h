@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "controls/text_property_store.h"
 #include "controls/url_link.h"
 #include "fake/call_log.h"
 
@@ -47,6 +48,25 @@ class FakeURLHost : public controls::URLLinkHost {
  private:
   CallLog& log_;
   Faults& faults_;
+};
+
+// A host whose store is the text form the demonstration host keeps in a file,
+// read and written past the log; it can fail at one read.
+class TextStoreHost : public FakeURLHost {
+ public:
+  using FakeURLHost::FakeURLHost;
+  controls::PropertyValue ReadProperty(const std::string& name,
+                                       const controls::PropertyValue& defaultValue) override;
+  void WriteProperty(const std::string& name, const controls::PropertyValue& value,
+                     const controls::PropertyValue& defaultValue) override {
+    text.Write(name, value, defaultValue);
+  }
+
+  controls::TextPropertyStore text;
+  int failingRead = -1;   // the read that fails (0 for the first); none if negative
+
+ private:
+  int reads_ = 0;
 };
 
 // A property value in the log: text in quotes, a boolean as its number.

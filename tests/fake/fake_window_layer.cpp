@@ -8,9 +8,8 @@ namespace fake {
 
 platform::Handle FakeWindowLayer::Create(const platform::WindowDesc& newDesc,
                                          platform::WindowEvents& events) {
-  log_.Record("CreateWindow", newDesc.bounds.x, newDesc.bounds.y, newDesc.bounds.width,
-                  newDesc.bounds.height, newDesc.text);
-  if (faults_.Hit("CreateWindow") == Fault::FailResult) return 0;
+  const platform::Rect& b = newDesc.bounds;
+  if (Fails(log_, faults_, "CreateWindow", b.x, b.y, b.width, b.height, newDesc.text)) return 0;
   desc = newDesc;
   events_ = &events;
   created = true;
@@ -19,37 +18,29 @@ platform::Handle FakeWindowLayer::Create(const platform::WindowDesc& newDesc,
 }
 
 void FakeWindowLayer::Show() {
-  log_.Record("Show");
-  faults_.Hit("Show");
+  Fails(log_, faults_, "Show");
   visible = true;
 }
 
 void FakeWindowLayer::Hide() {
-  log_.Record("Hide");
-  faults_.Hit("Hide");
+  Fails(log_, faults_, "Hide");
   visible = false;
 }
 
-void FakeWindowLayer::SetStateNormal() {
-  log_.Record("SetStateNormal");
-  faults_.Hit("SetStateNormal");
-}
+void FakeWindowLayer::SetStateNormal() { Fails(log_, faults_, "SetStateNormal"); }
 
 void FakeWindowLayer::Invalidate(const platform::Rect& client) {
-  log_.Record("Invalidate", client.x, client.y, client.width, client.height);
-  if (faults_.Hit("Invalidate") == Fault::FailResult) return;
+  if (Fails(log_, faults_, "Invalidate", client.x, client.y, client.width, client.height)) return;
   ++invalidations;
 }
 
 void FakeWindowLayer::StartTimer(std::uint32_t intervalMs) {
-  log_.Record("StartTimer", intervalMs);
-  faults_.Hit("StartTimer");
+  Fails(log_, faults_, "StartTimer", intervalMs);
   timerInterval = intervalMs;
 }
 
 void FakeWindowLayer::Destroy() {
-  log_.Record("Destroy");
-  if (faults_.Hit("Destroy") == Fault::FailResult) return;  // the window stays
+  if (Fails(log_, faults_, "Destroy")) return;  // the window stays
   destroyed = true;
   visible = false;
   timerInterval = 0;

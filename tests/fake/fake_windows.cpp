@@ -70,8 +70,7 @@ void WindowsState::DestroyWindow(platform::Handle hWnd) {
 
 std::uint16_t FakeDesktop::RegisterClassA(const platform::WndClassA& lpWndClass) {
   const std::string name = lpWndClass.lpszClassName ? lpWndClass.lpszClassName : "";
-  log.Record("RegisterClassA", name.c_str());
-  if (faults.Hit("RegisterClassA") == Fault::FailResult) return 0;
+  if (Fails("RegisterClassA", name.c_str())) return 0;
   // A second registration of a name fails (class already exists).
   if (name.empty() || windows.IsClassRegistered(name)) return 0;
   windows.classes[LowerName(name.c_str())] = {lpWndClass, name};
@@ -80,8 +79,7 @@ std::uint16_t FakeDesktop::RegisterClassA(const platform::WndClassA& lpWndClass)
 }
 
 std::int32_t FakeDesktop::UnregisterClassA(const char* lpClassName, platform::Handle hInstance) {
-  log.Record("UnregisterClassA", lpClassName, hInstance);
-  if (faults.Hit("UnregisterClassA") == Fault::FailResult) return 0;
+  if (Fails("UnregisterClassA", lpClassName, hInstance)) return 0;
   auto it = windows.classes.find(LowerName(lpClassName));
   if (it == windows.classes.end() || it->second.wc.hInstance != hInstance) return 0;
   // Fails while a window of the class exists (class has open windows).
@@ -96,9 +94,9 @@ platform::Handle FakeDesktop::CreateWindowExA(std::uint32_t dwExStyle, const cha
                                               std::int32_t nHeight, platform::Handle hWndParent,
                                               platform::Handle hMenu, platform::Handle hInstance,
                                               void* lpParam) {
-  log.Record("CreateWindowExA", dwExStyle, lpClassName, lpWindowName, dwStyle, x, y, nWidth,
-             nHeight, hWndParent, hMenu, hInstance, reinterpret_cast<std::uintptr_t>(lpParam));
-  if (faults.Hit("CreateWindowExA") == Fault::FailResult) return 0;
+  if (Fails("CreateWindowExA", dwExStyle, lpClassName, lpWindowName, dwStyle, x, y, nWidth,
+            nHeight, hWndParent, hMenu, hInstance, reinterpret_cast<std::uintptr_t>(lpParam)))
+    return 0;
   auto cls = windows.classes.find(LowerName(lpClassName));
   if (cls == windows.classes.end()) return 0;
   if (hWndParent != 0 && !windows.IsWindow(hWndParent)) return 0;
@@ -125,8 +123,7 @@ platform::Handle FakeDesktop::CreateWindowExA(std::uint32_t dwExStyle, const cha
 
 platform::LResult FakeDesktop::DefWindowProcA(platform::Handle hWnd, std::uint32_t uMsg,
                                               platform::WParam wParam, platform::LParam lParam) {
-  log.Record("DefWindowProcA", hWnd, uMsg, wParam, lParam);
-  if (faults.Hit("DefWindowProcA") == Fault::FailResult) return 0;
+  if (Fails("DefWindowProcA", hWnd, uMsg, wParam, lParam)) return 0;
   switch (uMsg) {
     case platform::WM_NCCREATE:
       return 1;  // go on with the creation
@@ -140,8 +137,7 @@ platform::LResult FakeDesktop::DefWindowProcA(platform::Handle hWnd, std::uint32
 
 platform::LResult FakeDesktop::SendMessageA(platform::Handle hWnd, std::uint32_t uMsg,
                                             platform::WParam wParam, platform::LParam lParam) {
-  log.Record("SendMessageA", hWnd, uMsg, wParam, lParam);
-  if (faults.Hit("SendMessageA") == Fault::FailResult) return 0;
+  if (Fails("SendMessageA", hWnd, uMsg, wParam, lParam)) return 0;
   if (hWnd == HWND_BROADCAST) {
     windows.Broadcast(uMsg, wParam, lParam);
     return 1;
@@ -150,8 +146,7 @@ platform::LResult FakeDesktop::SendMessageA(platform::Handle hWnd, std::uint32_t
 }
 
 std::intptr_t FakeDesktop::GetWindowLongA(platform::Handle hWnd, std::int32_t nIndex) {
-  log.Record("GetWindowLongA", hWnd, nIndex);
-  if (faults.Hit("GetWindowLongA") == Fault::FailResult) return 0;
+  if (Fails("GetWindowLongA", hWnd, nIndex)) return 0;
   auto it = windows.windows.find(hWnd);
   if (it == windows.windows.end() || nIndex != platform::GWL_USERDATA) return 0;
   return it->second.userData;
@@ -159,23 +154,20 @@ std::intptr_t FakeDesktop::GetWindowLongA(platform::Handle hWnd, std::int32_t nI
 
 std::intptr_t FakeDesktop::SetWindowLongA(platform::Handle hWnd, std::int32_t nIndex,
                                           std::intptr_t dwNewLong) {
-  log.Record("SetWindowLongA", hWnd, nIndex, dwNewLong);
-  if (faults.Hit("SetWindowLongA") == Fault::FailResult) return 0;
+  if (Fails("SetWindowLongA", hWnd, nIndex, dwNewLong)) return 0;
   auto it = windows.windows.find(hWnd);
   if (it == windows.windows.end() || nIndex != platform::GWL_USERDATA) return 0;
   return std::exchange(it->second.userData, dwNewLong);
 }
 
 std::uint32_t FakeDesktop::RegisterWindowMessageA(const char* lpString) {
-  log.Record("RegisterWindowMessageA", lpString);
-  if (faults.Hit("RegisterWindowMessageA") == Fault::FailResult) return 0;
+  if (Fails("RegisterWindowMessageA", lpString)) return 0;
   if (!lpString || !*lpString) return 0;
   return windows.MessageNumber(lpString);
 }
 
 std::int32_t FakeDesktop::SetForegroundWindow(platform::Handle hWnd) {
-  log.Record("SetForegroundWindow", hWnd);
-  if (faults.Hit("SetForegroundWindow") == Fault::FailResult) return 0;
+  if (Fails("SetForegroundWindow", hWnd)) return 0;
   windows.foreground = hWnd;
   return 1;
 }
@@ -183,9 +175,8 @@ std::int32_t FakeDesktop::SetForegroundWindow(platform::Handle hWnd) {
 std::int32_t FakeDesktop::ChangeWindowMessageFilterEx(platform::Handle hwnd,
                                                       std::uint32_t message, std::uint32_t action,
                                                       void* pChangeFilterStruct) {
-  log.Record("ChangeWindowMessageFilterEx", hwnd, message, action,
-             pChangeFilterStruct ? 1 : 0);
-  if (faults.Hit("ChangeWindowMessageFilterEx") == Fault::FailResult) return 0;
+  if (Fails("ChangeWindowMessageFilterEx", hwnd, message, action, pChangeFilterStruct ? 1 : 0))
+    return 0;
   if (!windows.IsWindow(hwnd) || action != platform::MSGFLT_ALLOW) return 0;
   windows.messagesAllowed.emplace_back(hwnd, message);
   return 1;
@@ -193,8 +184,7 @@ std::int32_t FakeDesktop::ChangeWindowMessageFilterEx(platform::Handle hwnd,
 
 std::int32_t FakeDesktop::MessageBoxA(platform::Handle hWnd, const char* lpText,
                                       const char* lpCaption, std::uint32_t uType) {
-  log.Record("MessageBoxA", hWnd, lpText, lpCaption, uType);
-  if (faults.Hit("MessageBoxA") == Fault::FailResult) return 0;
+  if (Fails("MessageBoxA", hWnd, lpText, lpCaption, uType)) return 0;
   windows.messageBoxes.push_back({hWnd, lpText ? lpText : "", lpCaption ? lpCaption : "", uType});
   while (!windows.queued.empty()) {
     const std::function<void()> message = std::move(windows.queued.front());
@@ -205,8 +195,7 @@ std::int32_t FakeDesktop::MessageBoxA(platform::Handle hWnd, const char* lpText,
 }
 
 platform::Handle FakeDesktop::GetModuleHandleA(const char* lpModuleName) {
-  log.Record("GetModuleHandleA", lpModuleName);
-  if (faults.Hit("GetModuleHandleA") == Fault::FailResult) return 0;
+  if (Fails("GetModuleHandleA", lpModuleName)) return 0;
   return WindowsState::kInstance;
 }
 

@@ -20,30 +20,6 @@
 
 namespace {
 
-// The fake host, keeping its properties in a text store as a form file does.
-class StoreHost : public fake::FakeURLHost {
- public:
-  StoreHost(fake::CallLog& log, fake::Faults& faults, controls::TextPropertyStore& store)
-      : FakeURLHost(log, faults), store_(store) {}
-
-  controls::PropertyValue ReadProperty(const std::string& name,
-                                       const controls::PropertyValue& defaultValue) override {
-    if (reads_++ == failingRead) throw platform::Error(57, "Device I/O error");
-    return store_.Read(name, defaultValue);
-  }
-  void WriteProperty(const std::string& name, const controls::PropertyValue& value,
-                     const controls::PropertyValue& defaultValue) override {
-    store_.Write(name, value, defaultValue);
-  }
-
-  // The store fails at this read (0 for the first), or never when negative.
-  int failingRead = -1;
-
- private:
-  controls::TextPropertyStore& store_;
-  int reads_ = 0;
-};
-
 struct Values {
   std::string text;
   std::string url;
@@ -77,9 +53,9 @@ struct Loaded {
 // store, as a host keeps one store for the life of its form.
 Loaded LoadAndSave(const std::string& text, int failingRead) {
   fake::FakeDesktop desktop;
-  controls::TextPropertyStore store(text);
-  StoreHost host(desktop.log, desktop.faults, store);
-  const std::optional<Values> stored = Stored(store);
+  fake::TextStoreHost host(desktop.log, desktop.faults);
+  host.text = controls::TextPropertyStore(text);
+  const std::optional<Values> stored = Stored(host.text);
   host.failingRead = failingRead;
 
   controls::URLLink link(host, desktop, 0x3000);
@@ -109,7 +85,7 @@ Loaded LoadAndSave(const std::string& text, int failingRead) {
   Loaded out{got, {}};
   try {
     link.WriteProperties();
-    out.saved = store.Serialize();
+    out.saved = host.text.Serialize();
   } catch (const platform::Error& error) {
     // A line break cannot be kept in a line; nothing else may stop saving.
     FUZZ_CHECK(error.Number() == controls::kErrInvalidPropertyValue, "saving raised %d",
