@@ -260,7 +260,7 @@ def test_untrapped_error(t):
     ticks = trace.timer_messages()
     lifeprobe(t, "dismiss-box")
     t.check(t.app.wait_exit(5), "the process still runs 5 s after the box was dismissed")
-    t.check(t.app.popen.returncode == 0, f"the process ended with code {t.app.popen.returncode}")
+    t.check(t.app.popen.returncode == 1, f"the process ended with code {t.app.popen.returncode}")
     events = trace.events()
     calls = [(e[1], e[2]) for e in events if e[0] == "Call"]
     box_at = calls.index(("user32.MessageBoxA", box_call()[0][2]))
