@@ -16,14 +16,9 @@ constexpr std::int16_t kPressedBetween = 1;    // 0x0001
 
 class KeyLoop : public ::testing::Test {
  protected:
-  // Tick with the given readings for F13, F14, F15, right Windows, Ctrl.
-  void TickWith(std::int16_t f13, std::int16_t f14, std::int16_t f15, std::int16_t rwin,
-                std::int16_t ctrl) {
-    desktop.keyboard.Script(124, {f13});
-    desktop.keyboard.Script(125, {f14});
-    desktop.keyboard.Script(126, {f15});
-    desktop.keyboard.Script(92, {rwin});
-    desktop.keyboard.Script(17, {ctrl});
+  // Tick with the same reading for F13, F14, F15, right Windows and Ctrl.
+  void TickWith(std::int16_t reading) {
+    for (std::int32_t vk : {124, 125, 126, 92, 17}) desktop.keyboard.Script(vk, {reading});
     Tick();
   }
   void Tick() {
@@ -43,7 +38,7 @@ TEST_F(KeyLoop, IdleTickReadsFiveKeysInTableOrderAndEndsWithOneSwap) {
 }
 
 TEST_F(KeyLoop, EachFreshPressIsAnsweredRightAfterItsOwnReading) {
-  TickWith(kFresh, kFresh, kFresh, kFresh, kFresh);
+  TickWith(kFresh);
   EXPECT_THAT(desktop.log.Entries(),
               ElementsAre("GetAsyncKeyState(124)", "keybd_event(44,0,0,0)", "keybd_event(44,0,2,0)",
                           "GetAsyncKeyState(125)", "keybd_event(145,0,0,0)",
@@ -56,7 +51,7 @@ TEST_F(KeyLoop, EachFreshPressIsAnsweredRightAfterItsOwnReading) {
 TEST_F(KeyLoop, OnlyTheExactFreshPressReadingMatches) {
   for (std::int16_t reading : {kHeld, kPressedBetween, std::int16_t{0}, std::int16_t{-1},
                                std::int16_t{0x7FFF}, std::int16_t{-32766}}) {
-    TickWith(reading, reading, reading, reading, reading);
+    TickWith(reading);
     EXPECT_THAT(desktop.log.Only({"keybd_event", "SwapMouseButton"}),
                 ElementsAre("SwapMouseButton(0)"))
         << "reading " << reading;

@@ -56,12 +56,6 @@ char16_t PickChar(FuzzedDataProvider& in) {
   }
 }
 
-std::uint32_t Read32(const platform::NotifyIconDataA& form, std::size_t at) {
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < 4; ++i) value |= std::uint32_t{form.bytes[at + i]} << (8 * i);
-  return value;
-}
-
 class Run {
  public:
   explicit Run(bool conversionFails) : conversionFails_(conversionFails) {
@@ -120,12 +114,13 @@ class Run {
 
   void CheckCallForm(const platform::NotifyIconDataA& form) {
     static_assert(sizeof form.bytes == 88);
-    FUZZ_CHECK(Read32(form, 0) == 88, "cbSize %u", Read32(form, 0));
-    FUZZ_CHECK(Read32(form, 4) == static_cast<std::uint32_t>(obj_->WindowHandle()), "hWnd");
-    FUZZ_CHECK(Read32(form, 8) == 0, "uID %u", Read32(form, 8));
-    FUZZ_CHECK(Read32(form, 12) == 7, "uFlags %u", Read32(form, 12));
-    FUZZ_CHECK(Read32(form, 16) == tray::WM_TRAYICON, "uCallbackMessage %u", Read32(form, 16));
-    FUZZ_CHECK(Read32(form, 20) == hIcon_, "hIcon %08x, expected %08x", Read32(form, 20), hIcon_);
+    const fake::CallFormFields f = fake::ReadCallForm(form);
+    FUZZ_CHECK(f.cbSize == 88, "cbSize %u", f.cbSize);
+    FUZZ_CHECK(f.hWnd == static_cast<std::uint32_t>(obj_->WindowHandle()), "hWnd");
+    FUZZ_CHECK(f.uID == 0, "uID %u", f.uID);
+    FUZZ_CHECK(f.uFlags == 7, "uFlags %u", f.uFlags);
+    FUZZ_CHECK(f.uCallbackMessage == tray::WM_TRAYICON, "uCallbackMessage %u", f.uCallbackMessage);
+    FUZZ_CHECK(f.hIcon == hIcon_, "hIcon %08x, expected %08x", f.hIcon, hIcon_);
 
     const std::string tip(form.bytes.begin() + kTipAt, form.bytes.end());
     FUZZ_CHECK(tip.size() == kTipBytes, "tip of %zu bytes", tip.size());
