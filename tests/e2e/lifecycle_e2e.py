@@ -40,33 +40,19 @@ PREFIX = ROOT / "build" / "wine-prefix-lifecycle"
 LIFEPROBE = "lifeprobe"
 MOUSE_KEY = r"HKCU\Control Panel\Mouse"
 DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
-RELAYED = "user32.SwapMouseButton;user32.MessageBoxA;user32.DestroyWindow;shell32.Shell_NotifyIconA"
+RELAYED = ("user32.SwapMouseButton", "user32.MessageBoxA", "user32.DestroyWindow",
+           "shell32.Shell_NotifyIconA")
 # A screen density at which the window's outline no longer fits 32-bit
 # coordinates: its building raises Overflow (error 6) during startup.
 OVERFLOWING_DPI = 500_000_000
 
 
-class Trace:
-    """The relay trace of one run: the relayed calls and returns in order,
-    and the window procedures' calls around them."""
-
-    CALL = re.compile(r"^[0-9a-f]+:(Call|Ret) +(\w+\.\w+)\((.*?)\)(?: retval=([0-9a-f]+))?")
-    PROC = re.compile(r"^[0-9a-f]+:(Call|Ret) +window proc \w+ \(hwnd=(\w+),msg=(\w+),wp=(\w+)")
-
-    def __init__(self, path):
-        self.path = Path(path)
-
-    def lines(self):
-        return self.path.read_text(errors="replace").splitlines()
-
-    def events(self):
-        """(kind, function, arguments, return value) per relayed call or return."""
-        return [m.groups() for m in map(self.CALL.match, self.lines()) if m]
+class Trace(e2e.Trace):
+    """The relay trace of one run, with the window procedures' calls."""
 
     def swaps(self):
         """The arguments of every SwapMouseButton call, as numbers."""
-        return [int(args, 16) for kind, fn, args, _ in self.events()
-                if kind == "Call" and fn == "user32.SwapMouseButton"]
+        return [c.arg(0) for c in self.calls("user32.SwapMouseButton")]
 
     def timer_messages(self):
         return sum(1 for m in map(self.PROC.match, self.lines())
@@ -85,29 +71,22 @@ class Trace:
                     spans.append(open_spans.pop(proc.group(2)))
                 continue
             call = self.CALL.match(line)
-            if call and call.group(1) == "Call":
+            if call and call.group(2) == "Call":
                 for calls in open_spans.values():
-                    calls.append((call.group(2), call.group(3)))
+                    calls.append((call.group(3), call.group(4)))
         return spans
 
 
 # ------------------------------------------------------------ helpers
 
-def reg(t, *args, check=True):
-    # Not captured: wine's helper processes inherit the pipes and outlive reg.
-    return e2e.run([t.display.wine, "reg", *args], env=t.display.env, timeout=60,
-                   check=check, capture=False)
-
-
 def save_buttons(t, swapped):
     """The user's saved assignment, as the system's mouse settings keep it."""
-    reg(t, "add", MOUSE_KEY, "/v", "SwapMouseButtons", "/t", "REG_SZ",
-        "/d", "1" if swapped else "0", "/f")
+    t.display.reg_add(MOUSE_KEY, "/v", "SwapMouseButtons", "/t", "REG_SZ",
+                      "/d", "1" if swapped else "0")
 
 
 def saved_buttons(t):
-    out = e2e.run([t.display.wine, "reg", "query", MOUSE_KEY, "/v", "SwapMouseButtons"],
-                  env=t.display.env, timeout=60)
+    out, _ = t.display.reg("query", MOUSE_KEY, "/v", "SwapMouseButtons")
     m = re.search(r"SwapMouseButtons\s+REG_SZ\s+(\S*)", out)
     if not m:
         raise e2e.Failure(f"no SwapMouseButtons value in the prefix: {out.strip()[:200]}")
@@ -116,21 +95,8 @@ def saved_buttons(t):
 
 def start_traced(t):
     """Starts Veltrane.exe under a relay trace; returns the trace. The window
-    is waited for unless startup is expected to fail."""
-    t.wait_no_window()
-    t.app = t.start(t.opts.exe, tag="app", env=dict(t.display.env, WINEDEBUG="+relay"))
-    return Trace(t.app.log)
-
-
-def lifeprobe(t, *verb, timeout=15):
-    proc = t.start(t.display.probe_exe(LIFEPROBE), *verb, tag=LIFEPROBE)
-    if not proc.wait_exit(timeout):
-        raise e2e.Failure(f"lifeprobe {' '.join(verb)} did not finish")
-    proc.logfile.close()
-    text = Path(proc.log).read_text().strip()
-    if proc.popen.returncode != 0:
-        raise e2e.Failure(f"lifeprobe {' '.join(verb)} failed ({proc.popen.returncode}): {text}")
-    return text
+    is not waited for: startup may be expected to fail."""
+    return Trace(e2e.start_traced(t, RELAYED, wait=False).path)
 
 
 def wait_swap(trace, value, after=0, timeout=5):
@@ -202,7 +168,7 @@ def test_a_swap_left_behind_is_not_the_users(t):
     a tick of a Ctrl press leaves them); the saved assignment is the normal
     one, and that is what the ticks keep and the close leaves."""
     save_buttons(t, False)
-    lifeprobe(t, "swap", "1")
+    t.probe("swap", "1", name=LIFEPROBE)
     trace = start_traced(t)
     t.wid = t.wait_window("Veltrane")
     t.check(wait_swap(trace, 0), "no tick kept the saved normal assignment")
@@ -217,7 +183,7 @@ def test_a_changed_setting_becomes_the_users(t):
     as the system's mouse settings announce it (the probe saves and
     announces); then the ticks keep it, and a close leaves it."""
     save_buttons(t, False)
-    lifeprobe(t, "swap", "0")   # no swap left behind by an earlier program
+    t.probe("swap", "0", name=LIFEPROBE)   # no swap left behind by an earlier program
     trace = start_traced(t)
     t.wid = t.wait_window("Veltrane")
     t.check(wait_swap(trace, 0), "no tick kept the saved normal assignment")
@@ -229,7 +195,7 @@ def test_a_changed_setting_becomes_the_users(t):
     t.check(saved_buttons(t) == "1",
             f"SwapMouseButton(0) calls changed the saved value to {saved_buttons(t)!r}")
     before = len(trace.swaps())
-    lifeprobe(t, "swap-setting", "1")
+    t.probe("swap-setting", "1", name=LIFEPROBE)
     t.check(wait_swap(trace, 1, before), "no tick took up the announced swapped assignment")
     time.sleep(0.3)
     last = trace.swaps()[-5:]
@@ -240,34 +206,35 @@ def test_a_changed_setting_becomes_the_users(t):
 
 def test_untrapped_error(t):
     """At a density the outline overflows at, startup raises Overflow: one
-    box; while it is up its loop delivers ticks, which do nothing; after OK
-    the saved assignment is set back and the process ends at once."""
+    box, an error box brought to the front and kept on top (MB_OK |
+    MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST); while it is up its loop
+    delivers ticks, which do nothing; after OK the saved assignment is set
+    back and the process ends at once, with exit code 1."""
     save_buttons(t, True)
-    reg(t, "add", DESKTOP_KEY, "/v", "LogPixels", "/t", "REG_DWORD",
-        "/d", str(OVERFLOWING_DPI), "/f")
+    t.display.reg_add(DESKTOP_KEY, "/v", "LogPixels", "/t", "REG_DWORD",
+                      "/d", str(OVERFLOWING_DPI))
     try:
         trace = start_traced(t)
-
-        def box_call():
-            return [e for e in trace.events() if e[0] == "Call" and e[1] == "user32.MessageBoxA"]
-        if not e2e.wait_until(box_call, 30, 0.2):
+        boxes = e2e.wait_until(lambda: trace.calls("user32.MessageBoxA"), 30, 0.2)
+        if not boxes:
             raise e2e.Failure("no message box within 30 s")
     finally:
-        reg(t, "delete", DESKTOP_KEY, "/v", "LogPixels", "/f", check=False)
-    t.check("Run-time error '6':\\n\\nOverflow" in box_call()[0][2],
-            f"the box says {box_call()[0][2]}")
+        t.display.reg("delete", DESKTOP_KEY, "/v", "LogPixels", "/f")
+    box = boxes[0]
+    t.check("Run-time error '6':\\n\\nOverflow" in box.args, f"the box says {box.args}")
+    t.check(box.arg(3) == 0x50010, f"the box's type is {box.arg(3):#x}, expected 0x50010 "
+                                   "(MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST)")
     time.sleep(1.0)   # a hundred ticks' time with the box up
     ticks = trace.timer_messages()
-    lifeprobe(t, "dismiss-box")
+    t.probe("dismiss-box", name=LIFEPROBE)
     t.check(t.app.wait_exit(5), "the process still runs 5 s after the box was dismissed")
     t.check(t.app.popen.returncode == 1, f"the process ended with code {t.app.popen.returncode}")
-    events = trace.events()
-    calls = [(e[1], e[2]) for e in events if e[0] == "Call"]
-    box_at = calls.index(("user32.MessageBoxA", box_call()[0][2]))
-    t.check(len(box_call()) == 1, f"{len(box_call())} message boxes")
+    calls = [(c.function, c.args) for c in trace.calls()]
+    after = calls[calls.index((box.function, box.args)) + 1:]
+    t.check(len(trace.calls("user32.MessageBoxA")) == 1,
+            f"{len(trace.calls('user32.MessageBoxA'))} message boxes")
     t.check(ticks > 10, f"only {ticks} timer messages reached the window while the box was up")
-    t.check(calls[box_at + 1:] == [("user32.SwapMouseButton", "00000001")],
-            f"after the box was called: {calls[box_at + 1:][:6]}")
+    t.check(after == [("user32.SwapMouseButton", "00000001")], f"after the box: {after[:6]}")
     t.note(f"{ticks} timer messages delivered during the box, none answered")
 
 
@@ -283,9 +250,8 @@ TESTS = [
 # ------------------------------------------------------------------- driver
 
 def setup(t):
-    reg(t, "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/d", RELAYED, "/f")
     # A run stopped inside the error check may have left its density behind.
-    reg(t, "delete", DESKTOP_KEY, "/v", "LogPixels", "/f", check=False)
+    t.display.reg("delete", DESKTOP_KEY, "/v", "LogPixels", "/f")
 
 
 for _test in TESTS:

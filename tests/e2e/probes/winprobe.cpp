@@ -3,6 +3,8 @@
 //   winprobe.exe close         post WM_CLOSE to the top-level window "Veltrane"
 //   winprobe.exe tray-restart  drop the icon of "VB InTray Hidden Window"
 //                              (uID 0) and broadcast "TaskbarCreated"
+//   winprobe.exe tips          print the text of each shown tooltip window
+//   winprobe.exe work-area     print the work area of the primary monitor
 // Exit code 0 on success, 3 if the window was not found, 4 if a call failed.
 #include <windows.h>
 #include <shellapi.h>
@@ -41,9 +43,39 @@ static int TrayRestart() {
     return 0;
 }
 
+// A tooltip control answers WM_GETTEXT with the tip it shows; the message is
+// marshalled across processes, so the shell's tips can be read from here.
+static BOOL CALLBACK PrintTip(HWND hwnd, LPARAM) {
+    char name[64] = "";
+    GetClassNameA(hwnd, name, sizeof name);
+    if (std::strcmp(name, "tooltips_class32") == 0 && IsWindowVisible(hwnd)) {
+        char text[256] = "";
+        // Sent, not GetWindowTextA: that reads another process's window title only.
+        DWORD_PTR copied = 0;
+        SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                            SMTO_ABORTIFHUNG, 2000, &copied);
+        std::printf("tip \"%s\"\n", text);
+    }
+    return TRUE;
+}
+
+static int WorkArea() {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoA(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info)) {
+        std::printf("GetMonitorInfoA failed: %lu\n", GetLastError());
+        return 4;
+    }
+    const RECT& r = info.rcWork;
+    std::printf("work area %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "close") == 0) return Close();
     if (argc >= 2 && std::strcmp(argv[1], "tray-restart") == 0) return TrayRestart();
-    std::fprintf(stderr, "usage: winprobe close | tray-restart\n");
+    if (argc >= 2 && std::strcmp(argv[1], "tips") == 0) return EnumWindows(PrintTip, 0) ? 0 : 4;
+    if (argc >= 2 && std::strcmp(argv[1], "work-area") == 0) return WorkArea();
+    std::fprintf(stderr, "usage: winprobe close | tray-restart | tips | work-area\n");
     return 2;
 }
