@@ -2,13 +2,15 @@
 // properties kept in a text file, and answers GoToURL.
 //
 //   UrlLinkDemo.exe <property file> [--cancel] [--replace ADDRESS]
-//                   [--events FILE] [--save]
+//                   [--events FILE] [--save] [--throw]
 //
 // A missing property file places a new control. --cancel cancels every
 // opening, --replace opens ADDRESS instead of the control's own. --events
 // appends what happens to FILE: "Ready <left> <top> <right> <bottom>" (the
 // label on the screen) once the window shows, "GoToURL <address>" per press.
 // --save writes the properties back to the file when the window closes.
+// --throw makes the GoToURL handler throw what no std::exception is, as a
+// host's handler may.
 #include <windows.h>
 #include <objbase.h>
 
@@ -34,6 +36,7 @@ struct Options {
   std::optional<std::string> replacement;
   std::string eventsFile;
   bool save = false;
+  bool throws = false;
 };
 
 constexpr const char* kWindowClass = "URLLink Demo Host";
@@ -58,6 +61,8 @@ bool ParseArguments(int argc, char** argv) {
       options.cancel = true;
     } else if (arg == "--save") {
       options.save = true;
+    } else if (arg == "--throw") {
+      options.throws = true;
     } else if (arg == "--replace" && i + 1 < argc) {
       options.replacement = argv[++i];
     } else if (arg == "--events" && i + 1 < argc) {
@@ -136,7 +141,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (!ParseArguments(__argc, __argv)) {
     ::MessageBoxA(nullptr,
                   "UrlLinkDemo <property file> [--cancel] [--replace ADDRESS] [--events FILE] "
-                  "[--save]",
+                  "[--save] [--throw]",
                   kWindowTitle, MB_OK);
     return 2;
   }
@@ -171,6 +176,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     LogEvent("GoToURL " + URL);
     if (options.replacement) URL = *options.replacement;
     if (options.cancel) Cancel = platform::kTrue;
+    if (options.throws) throw 42;
   };
 
   ::ShowWindow(host, SW_SHOWNORMAL);

@@ -36,14 +36,14 @@ class Demo:
     """One run of the demonstration host, with its property file and the
     file it reports its events in."""
 
-    def __init__(self, t, name, props, *args):
+    def __init__(self, t, name, props, *args, env=None):
         self.t = t
         self.props = e2e.BUILD / f"{name}.props"
         self.events = e2e.BUILD / f"{name}.events"
         self.props.write_text(props, newline="\r\n")
         self.events.unlink(missing_ok=True)
         self.proc = t.start(t.opts.exe, e2e.winpath(self.props),
-                            "--events", e2e.winpath(self.events), *args, tag=name)
+                            "--events", e2e.winpath(self.events), *args, tag=name, env=env)
 
     def event_lines(self):
         return read_lines(self.events)
@@ -194,6 +194,28 @@ def test_tooltip_shows_only_while_show_tooltip_is_on(t):
         t.display.x("xdotool", "mousemove", "1000", "700")
 
 
+def test_handler_that_throws_ends_the_program_with_a_box(t):
+    """A GoToURL handler that throws what no std::exception is: nothing is
+    opened, one error box in front and on top (MB_OK | MB_ICONERROR |
+    MB_SETFOREGROUND | MB_TOPMOST) says the control's run-time error, and
+    after OK the process ends with exit code 1."""
+    t.display.reg_add(r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/d",
+                      "user32.MessageBoxA")
+    demo = Demo(t, "throw", properties("Throwing link", "http://www.example.test/throw"),
+                "--throw", env=dict(t.display.env, WINEDEBUG="+relay"))
+    trace = e2e.Trace(demo.proc.log)
+    opened = opened_after(demo.press, wait=3)
+    boxes = e2e.wait_until(lambda: trace.calls("user32.MessageBoxA"), 10, 0.2)
+    t.check(boxes and boxes[0].arg(3) == 0x50010 and "Run-time error '51':\\n\\nUnknown error "
+            "in the URLLink control" in boxes[0].args,
+            f"the box's calls {[b.args for b in boxes or []]}; expected type 0x50010")
+    t.probe("dismiss-box", name="lifeprobe")
+    t.check(demo.proc.wait_exit(5), "the demo still runs 5 s after the box was dismissed")
+    t.check(demo.proc.popen.returncode == 1, f"the demo ended with code {demo.proc.popen.returncode}")
+    t.check(opened == [] and len(trace.calls("user32.MessageBoxA")) == 1,
+            f"opened {opened}; {len(trace.calls('user32.MessageBoxA'))} boxes")
+
+
 TESTS = [
     test_press_opens_the_stored_address,
     test_host_that_replaces_the_address_opens_the_replacement,
@@ -203,8 +225,10 @@ TESTS = [
     test_tooltip_shows_only_while_show_tooltip_is_on,
     test_link_cursor_shows_over_the_label_only,
     test_host_saves_the_properties_it_loaded,
+    test_handler_that_throws_ends_the_program_with_a_box,
 ]
 
 if __name__ == "__main__":
     sys.exit(e2e.main(TESTS, suite="url_link_e2e", prefix=PREFIX, program="examples/UrlLinkDemo.exe",
-                      screen="1024x768x24", description=__doc__.split("\n")[0]))
+                      screen="1024x768x24", probes=("lifeprobe",),
+                      description=__doc__.split("\n")[0]))
