@@ -49,14 +49,16 @@ veltrane_install_deps() {
     local codename pin=/tmp/veltrane-apt.$$.pref
     codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
     if [ -n "$codename" ]; then
-      echo "== the amd64 and i386 versions of a library disagree; installing from $codename alone"
+      # Most often: an amd64 library newer than its i386 twin (see above).
+      echo "== that failed ($(veltrane_apt_reason "$log"));" \
+           "trying $codename alone, whose versions exist for both word sizes"
       printf 'Package: *\nPin: release n=%s\nPin-Priority: 1001\n' "$codename" >"$pin"
       veltrane_apt_install "$log" --allow-downgrades -o Dir::Etc::Preferences="$pin" \
         wine64 "${missing[@]}" "${want32[@]}" && { rm -f "$log" "$pin"; return 0; }
       rm -f "$pin"
     fi
     echo "could not install wine32:i386: $(veltrane_apt_reason "$log"); the 32-bit programs cannot run here" >&2
-    if [ ${#missing[@]} -gt 0 ] && veltrane_apt_install "$log" "${missing[@]}"; then
+    if [ ${#missing[@]} -eq 0 ] || veltrane_apt_install "$log" "${missing[@]}"; then
       rm -f "$log"
       return 0
     fi
