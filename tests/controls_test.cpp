@@ -89,7 +89,7 @@ TEST_F(URLLinkTest, TextResizesTheLabelToTheTextAndKeepsItAtTheTopLeft) {
   EXPECT_EQ(desktop.log.Entries().back(), "PropertyChanged(\"Text\")");
 }
 
-TEST_F(URLLinkTest, ToolTipFollowsTheAddressOnlyWhileShowToolTipIsOn) {
+TEST_F(URLLinkTest, ToolTipFollowsTheAddressOnlyWhileShowToolTipIsOnAndItKeepsItsValue) {
   link.InitProperties();
   link.SetURL("http://a.example/");
   EXPECT_EQ(link.LabelURL().toolTipText, "");
@@ -102,14 +102,10 @@ TEST_F(URLLinkTest, ToolTipFollowsTheAddressOnlyWhileShowToolTipIsOn) {
   link.SetURL("http://c.example/");
   EXPECT_EQ(link.LabelURL().toolTipText, "");
   EXPECT_EQ(link.URL(), "http://c.example/");
-}
-
-TEST_F(URLLinkTest, ShowToolTipKeepsTheValueItWasGiven) {
-  link.InitProperties();
-  link.SetURL("http://a.example/");
+  // Any value but 0 is on, and the property keeps the value it was given.
   link.SetShowToolTip(1);
   EXPECT_EQ(link.ShowToolTip(), 1);
-  EXPECT_EQ(link.LabelURL().toolTipText, "http://a.example/");
+  EXPECT_EQ(link.LabelURL().toolTipText, "http://c.example/");
 }
 
 TEST_F(URLLinkTest, EverySetterNotifiesItsOwnNameAndTheViewSeesTheNewLabel) {

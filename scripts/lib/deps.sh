@@ -40,7 +40,8 @@ veltrane_install_deps() {
   done
   grep '^E: Failed to fetch' "$log" | sed 's/^E: /apt-get update: /; s/ \[IP: [^]]*\]//' >&2
 
-  echo "== installing: ${missing[*]} ${want32[*]}"
+  local all=("${missing[@]}" "${want32[@]}")
+  echo "== installing: ${all[*]}"
   if veltrane_apt_install "$log" "${missing[@]}" "${want32[@]}"; then
     rm -f "$log"
     return 0

@@ -4,7 +4,6 @@
 //   winprobe.exe tray-restart  drop the icon of "VB InTray Hidden Window"
 //                              (uID 0) and broadcast "TaskbarCreated"
 //   winprobe.exe tips          print the text of each shown tooltip window
-//   winprobe.exe work-area     print the work area of the primary monitor
 // Exit code 0 on success, 3 if the window was not found, 4 if a call failed.
 #include <windows.h>
 #include <shellapi.h>
@@ -59,23 +58,10 @@ static BOOL CALLBACK PrintTip(HWND hwnd, LPARAM) {
     return TRUE;
 }
 
-static int WorkArea() {
-    MONITORINFO info{};
-    info.cbSize = sizeof info;
-    if (!GetMonitorInfoA(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info)) {
-        std::printf("GetMonitorInfoA failed: %lu\n", GetLastError());
-        return 4;
-    }
-    const RECT& r = info.rcWork;
-    std::printf("work area %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
-    return 0;
-}
-
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "close") == 0) return Close();
     if (argc >= 2 && std::strcmp(argv[1], "tray-restart") == 0) return TrayRestart();
     if (argc >= 2 && std::strcmp(argv[1], "tips") == 0) return EnumWindows(PrintTip, 0) ? 0 : 4;
-    if (argc >= 2 && std::strcmp(argv[1], "work-area") == 0) return WorkArea();
-    std::fprintf(stderr, "usage: winprobe close | tray-restart | tips | work-area\n");
+    std::fprintf(stderr, "usage: winprobe close | tray-restart | tips\n");
     return 2;
 }
