@@ -53,6 +53,12 @@ class URLLinkTest : public ::testing::Test {
     EXPECT_EQ(link.ShowToolTip(), kFalse);
     EXPECT_EQ(link.LabelURL().toolTipText, "");
   }
+  // A new control holding `address`, with nothing logged yet.
+  void PlaceWith(const std::string& address) {
+    link.InitProperties();
+    link.SetURL(address);
+    desktop.log.Clear();
+  }
   // A control as the host re-creates it from the store.
   void Load() {
     desktop.log.Clear();
@@ -90,8 +96,7 @@ TEST_F(URLLinkTest, TextResizesTheLabelToTheTextAndKeepsItAtTheTopLeft) {
 }
 
 TEST_F(URLLinkTest, ToolTipFollowsTheAddressOnlyWhileShowToolTipIsOnAndItKeepsItsValue) {
-  link.InitProperties();
-  link.SetURL("http://a.example/");
+  PlaceWith("http://a.example/");
   EXPECT_EQ(link.LabelURL().toolTipText, "");
   link.SetShowToolTip(kTrue);
   EXPECT_EQ(link.LabelURL().toolTipText, "http://a.example/");
@@ -138,8 +143,7 @@ TEST_F(URLLinkTest, DesignerSeesEachPropertyWithItsCategoryAndPlacesItAt320By240
 // ------------------------------------------------------------------- press
 
 TEST_F(URLLinkTest, SecondaryOrMiddlePressOpensNothingAndClearsThePointerOverride) {
-  link.InitProperties();
-  link.SetURL("http://a.example/");
+  PlaceWith("http://a.example/");
   int raised = 0;
   link.GoToURL = [&](std::string&, Bool16&) { ++raised; };
   for (std::int16_t button : {platform::kSecondaryButton, platform::kMiddleButton}) {
@@ -154,9 +158,7 @@ TEST_F(URLLinkTest, SecondaryOrMiddlePressOpensNothingAndClearsThePointerOverrid
 }
 
 TEST_F(URLLinkTest, PrimaryPressWithoutHandlerOpensTheAddressUnderTheWaitCursor) {
-  link.InitProperties();
-  link.SetURL("http://a.example/page?q=1");
-  desktop.log.Clear();
+  PlaceWith("http://a.example/page?q=1");
   // Bit 0 decides: primary together with another button still opens.
   link.lblURL_MouseDown(platform::kPrimaryButton | platform::kSecondaryButton, 0, {3, 4});
   EXPECT_EQ(PressCalls(), (std::vector<std::string>{"SetPointerOverride(\"Wait\")",
@@ -166,8 +168,7 @@ TEST_F(URLLinkTest, PrimaryPressWithoutHandlerOpensTheAddressUnderTheWaitCursor)
 }
 
 TEST_F(URLLinkTest, ShellResultIsNotExamined) {
-  link.InitProperties();
-  link.SetURL("nowhere");
+  PlaceWith("nowhere");
   desktop.faults.Inject("ShellExecuteA", Fault::FailResult);
   link.lblURL_MouseDown(platform::kPrimaryButton, 0, {});
   EXPECT_TRUE(host.messages.empty());
@@ -175,8 +176,7 @@ TEST_F(URLLinkTest, ShellResultIsNotExamined) {
 }
 
 TEST_F(URLLinkTest, CancelStopsBeforeTheWaitCursorAndTheShell) {
-  link.InitProperties();
-  link.SetURL("http://a.example/");
+  PlaceWith("http://a.example/");
   std::string offered;
   link.GoToURL = [&](std::string& URL, Bool16& Cancel) {
     offered = URL;
@@ -184,7 +184,6 @@ TEST_F(URLLinkTest, CancelStopsBeforeTheWaitCursorAndTheShell) {
     Cancel = 1;  // any non-zero value cancels
   };
   host.pointerOverride = controls::HostPointer::Wait;
-  desktop.log.Clear();
   link.lblURL_MouseDown(platform::kPrimaryButton, 0, {});
   EXPECT_EQ(offered, "http://a.example/");
   EXPECT_TRUE(PressCalls().empty());
@@ -193,8 +192,7 @@ TEST_F(URLLinkTest, CancelStopsBeforeTheWaitCursorAndTheShell) {
 }
 
 TEST_F(URLLinkTest, ReplacedAddressIsOpenedAndNamedInTheErrorWhileURLKeepsItsValue) {
-  link.InitProperties();
-  link.SetURL("http://old.example/");
+  PlaceWith("http://old.example/");
   link.GoToURL = [](std::string& URL, Bool16&) { URL = "http://new.example/"; };
 
   link.lblURL_MouseDown(platform::kPrimaryButton, 0, {});
@@ -216,12 +214,10 @@ TEST_F(URLLinkTest, ReplacedAddressIsOpenedAndNamedInTheErrorWhileURLKeepsItsVal
 }
 
 TEST_F(URLLinkTest, FailingWaitCursorSkipsTheShellAndStillClearsTheOverride) {
-  link.InitProperties();
-  link.SetURL("a.txt");
+  PlaceWith("a.txt");
   desktop.faults.errorNumber = 91;
   desktop.faults.errorDescription = "Object variable not set";
   desktop.faults.Inject("SetPointerOverride", Fault::Raise, 1);
-  desktop.log.Clear();
   link.lblURL_MouseDown(platform::kPrimaryButton, 0, {});
   EXPECT_EQ(PressCalls(), (std::vector<std::string>{
                               "SetPointerOverride(\"Wait\")",

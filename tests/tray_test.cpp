@@ -255,14 +255,10 @@ TEST_F(Tray, InTrayFollowsTheRequestsNotTheShellsAnswers) {
   EXPECT_EQ(obj->InTray(), 0);
   obj->RecreateIcon();  // removed: nothing
 
-  EXPECT_THAT(NotifyCalls(),
-              ElementsAre(Call("Shell_NotifyIconA", "1," + h + ",0"),
-                          Call("Shell_NotifyIconA", "0," + h + ",0"),
-                          Call("Shell_NotifyIconA", "0," + h + ",0"),
-                          Call("Shell_NotifyIconA", "1," + h + ",0"),
-                          Call("Shell_NotifyIconA", "0," + h + ",0"),
-                          Call("Shell_NotifyIconA", "2," + h + ",0"),
-                          Call("Shell_NotifyIconA", "2," + h + ",0")));
+  auto nim = [&](int message) {
+    return Call("Shell_NotifyIconA", std::to_string(message) + "," + h + ",0");
+  };
+  EXPECT_THAT(NotifyCalls(), ElementsAre(nim(1), nim(0), nim(0), nim(1), nim(0), nim(2), nim(2)));
   EXPECT_EQ(desktop.shell.Icon(obj->WindowHandle()), nullptr);
   obj->AddIcon();
   desktop.faults.Inject("Shell_NotifyIconA", fake::Fault::Raise, 1);

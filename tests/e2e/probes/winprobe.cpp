@@ -50,9 +50,8 @@ static BOOL CALLBACK PrintTip(HWND hwnd, LPARAM) {
     if (std::strcmp(name, "tooltips_class32") == 0 && IsWindowVisible(hwnd)) {
         char text[256] = "";
         // Sent, not GetWindowTextA: that reads another process's window title only.
-        DWORD_PTR copied = 0;
         SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                            SMTO_ABORTIFHUNG, 2000, &copied);
+                            SMTO_ABORTIFHUNG, 2000, nullptr);
         std::printf("tip \"%s\"\n", text);
     }
     return TRUE;
