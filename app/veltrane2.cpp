@@ -3,10 +3,10 @@
 #include <cstdlib>
 
 #include "app/home_page.h"
-#include "app/untrapped_error.h"
 #include "keys/key_poller.h"
 #include "platform/constants.h"
 #include "platform/error.h"
+#include "platform/untrapped_error.h"
 #include "skin/drag.h"
 #include "tray/modInTray.h"
 
@@ -190,7 +190,7 @@ void Veltrane2::EndAtOnce() {
 void Veltrane2::ReportUntrapped(const std::exception& error) {
   if (phase_ == Phase::Reporting) return;
   EnterPhase(Phase::Reporting);
-  const std::string text = UntrappedErrorText(error);
+  const std::string text = platform::UntrappedErrorText(error);
   // Nothing more can be told after this: each step is attempted, and the
   // process ends as Exit ends it.
   // The box may come from a tick while the window is hidden: in front of

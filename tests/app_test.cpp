@@ -7,7 +7,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "app/untrapped_error.h"
+#include "platform/untrapped_error.h"
 #include "fake/recording_canvas.h"
 #include "started_window.h"
 #include "tray/modInTray.h"
@@ -323,8 +323,8 @@ TEST_F(MainWindow, APressWhoseCaptureWasTakenAwayIsNoClick) {
 }
 
 TEST(UntrappedError, OutOfMemoryAndAnyOtherErrorEachShowTheirOwnNumber) {
-  EXPECT_EQ(app::UntrappedErrorText(std::bad_alloc()), "Run-time error '7':\n\nOut of memory");
-  EXPECT_EQ(app::UntrappedErrorText(std::out_of_range("no such row")),
+  EXPECT_EQ(platform::UntrappedErrorText(std::bad_alloc()), "Run-time error '7':\n\nOut of memory");
+  EXPECT_EQ(platform::UntrappedErrorText(std::out_of_range("no such row")),
             "Run-time error '51':\n\nno such row");
 }
 

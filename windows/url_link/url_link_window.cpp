@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/error.h"
+#include "platform/untrapped_error.h"
 
 namespace platform::windows::url_link {
 
@@ -56,13 +57,7 @@ class PaintSession {
 // Where a C++ error must not cross back into Windows: the control's own
 // untrapped-error report, then the end of the process.
 [[noreturn]] void ReportUntrapped(const std::exception& error) {
-  std::int32_t number = 51;
-  std::string description = error.what();
-  if (const auto* programError = dynamic_cast<const platform::Error*>(&error)) {
-    number = programError->Number();
-    description = programError->Description();
-  }
-  const std::string text = "Run-time error '" + std::to_string(number) + "':\n\n" + description;
+  const std::string text = platform::UntrappedErrorText(error);
   ::MessageBoxA(nullptr, text.c_str(), controls::kMessageCaption,
                 MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
   ::ExitProcess(platform::kExitCodeUntrappedError);

@@ -1,10 +1,10 @@
-#include "app/untrapped_error.h"
+#include "platform/untrapped_error.h"
 
 #include <new>
 
 #include "platform/error.h"
 
-namespace app {
+namespace platform {
 
 namespace {
 // The number for failures that carry none of their own.
@@ -16,11 +16,11 @@ std::string UntrappedErrorText(std::int32_t number, const std::string& descripti
 }
 
 std::string UntrappedErrorText(const std::exception& error) {
-  if (const auto* programError = dynamic_cast<const platform::Error*>(&error))
+  if (const auto* programError = dynamic_cast<const Error*>(&error))
     return UntrappedErrorText(programError->Number(), programError->Description());
   if (dynamic_cast<const std::bad_alloc*>(&error))
-    return UntrappedErrorText(platform::kErrOutOfMemory, "Out of memory");
+    return UntrappedErrorText(kErrOutOfMemory, "Out of memory");
   return UntrappedErrorText(kErrInternal, error.what());
 }
 
-}  // namespace app
+}  // namespace platform

@@ -6,7 +6,7 @@
 #include <exception>
 #include <string>
 
-namespace app {
+namespace platform {
 
 // "Run-time error '<number>':\n\n<description>", as the message box shows it.
 std::string UntrappedErrorText(std::int32_t number, const std::string& description);
@@ -14,4 +14,4 @@ std::string UntrappedErrorText(std::int32_t number, const std::string& descripti
 // the number of their kind.
 std::string UntrappedErrorText(const std::exception& error);
 
-}  // namespace app
+}  // namespace platform
