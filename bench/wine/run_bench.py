@@ -668,7 +668,7 @@ def main():
     display = e2e.Display()
     try:
         # Measured where it runs: a machine without the 32-bit loader gives no 32-bit figures.
-        why = e2e.why_no_32bit(display.env)
+        why = display.no_32bit
         if why:
             log(f"THE 32-BIT PROGRAMS WERE NOT MEASURED: {why}")
             fig["not_measured"] = {"32": why}
