@@ -85,6 +85,12 @@ wine_env_try_32bit() {
         echo "the 32-bit Wine loader $WINE32 is not installed (Debian package wine32:i386)"
         return 1
     fi
+    # Asked of bash first: timeout hands a file the kernel will not run to sh,
+    # whose syntax error would hide why.
+    if ! "$WINE32" --version >/dev/null 2>"$log" </dev/null && grep -q 'Exec format error' "$log"; then
+        echo "this kernel does not run 32-bit programs ($WINE32: Exec format error)"
+        return 1
+    fi
     timeout 120 "$WINE32" cmd /c exit 7 >"$log" 2>&1 </dev/null && rc=0 || rc=$?
     [ "$rc" -eq 7 ] && return 0
     local said
