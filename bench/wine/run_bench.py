@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Performance figures of Veltrane.exe, all taken in one run on this machine,
 written to docs/PERFORMANCE.md. Called by scripts/bench after the builds.
+With --smoke, seconds of each measurement and the 32-bit product only, to
+show that each can be taken; that report goes under build/bench.
 
 - per tick on the fake desktop: time (Google Benchmark), instructions
   (callgrind, difference of two runs) and heap allocations;
@@ -21,6 +23,7 @@ with a prefix of its own, so that the relay setting stays out of the tests'.
 import argparse
 import datetime
 import json
+import math
 import os
 import platform as host
 import re
@@ -39,7 +42,14 @@ import run_e2e as e2e  # noqa: E402
 e2e.BUILD = OUT   # probes, logs and key logs of this run live under build/bench
 
 TICK_KEYS = (124, 125, 126, 92, 17)
-WORD_SIZES = (32, 64)   # the product first
+# The figures' sizes: a full run, and a smoke run that only shows each
+# measurement can be taken (the 32-bit product only, seconds each).
+RUNS = {"full": {"seconds": 120, "presses": 200, "starts": 10, "relay_seconds": 5,
+                 "word_sizes": (32, 64),   # the product first
+                 "out": ROOT / "docs" / "PERFORMANCE.md", "figures": OUT / "figures.json"},
+        "smoke": {"seconds": 2, "presses": 2, "starts": 1, "relay_seconds": 0.5,
+                  "word_sizes": (32,), "out": OUT / "PERFORMANCE-smoke.md",
+                  "figures": OUT / "figures-smoke.json"}}
 ARCH = {32: "i686", 64: "x86_64"}
 MINIMIZE = (311, 297)   # client point of the Minimize button
 CLK_TCK = os.sysconf("SC_CLK_TCK")
@@ -318,6 +328,8 @@ class Bench:
                     time.sleep(0.01)
                 time.sleep(0.03)
             self.stop(popen)
+            if not delays:
+                raise e2e.Failure(f"{who}: none of {presses} F13 presses was answered within 0.5 s")
             result[who] = {"delays": delays, "misses": misses}
         return result
 
@@ -369,12 +381,17 @@ def fmt_kb(kb):
     return f"{kb / 1024:.1f} MiB"
 
 
+def ratio(a, b):
+    """a / b; NaN when a smoke run's short window saw no CPU time of b."""
+    return a / b if b else math.nan
+
+
 def derived(w):
     """Ratios, periods and per-tick costs of one word size's Wine figures."""
     cpu, rates, keys = w["cpu"], w["rates"], w["keys"]
     d = {"period_floor": 1000 / cpu["floor"]["rate"],
          "period_v": 1000 / rates["veltrane"]["rate"],
-         "cpu_ratio": cpu["veltrane"]["cpu"] / cpu["floor"]["cpu"],
+         "cpu_ratio": ratio(cpu["veltrane"]["cpu"], cpu["floor"]["cpu"]),
          "rss_ratio": cpu["veltrane"]["rss"] / cpu["floor"]["rss"],
          "kv": keys["veltrane"]["delays"], "kf": keys["floor"]["delays"]}
     d["period"] = max(d["period_floor"], d["period_v"])
@@ -400,7 +417,7 @@ def wine_rows(bits, w, d):
         f"{cpu['floor']['cpu']:.2f} s | {d['cpu_ratio']:.2f} × | ≤ 1.1 × |",
         f"| {pre}, idle program (empty tick), same {cpu['wall']:.0f} s: CPU time | | "
         f"{cpu['idle']['cpu']:.2f} s (idle) | "
-        f"{cpu['veltrane']['cpu'] / cpu['idle']['cpu']:.2f} × of idle | context |",
+        f"{ratio(cpu['veltrane']['cpu'], cpu['idle']['cpu']):.2f} × of idle | context |",
         f"| {pre}: CPU per tick | {ptu['veltrane']:.0f} µs | {ptu['floor']:.0f} µs | "
         f"idle: {ptu['idle']:.0f} µs | |",
         f"| {pre}: tick rate | {rates['veltrane']['rate']:.1f} /s (relay trace) | "
@@ -492,6 +509,10 @@ def write_report(path, fig):
     L.append("# Performance\n")
     L.append("Written by `scripts/bench`; every figure below comes from one run on one machine. "
              "Do not edit by hand: run `scripts/bench` again.\n")
+    if fig.get("smoke"):
+        L.append("A smoke run (`scripts/bench --smoke`): seconds of each measurement, the "
+                 "32-bit product only, to show that each can be taken; its figures say little "
+                 "about the program.\n")
     L.append(f"- Machine: {mach['nproc']} cores, {mach['cpu']}, Linux {mach['kernel']}, "
              f"{mach['wine']}; load average at the end "
              f"{mach['load'][0]:.2f} / {mach['load'][1]:.2f} / {mach['load'][2]:.2f} "
@@ -636,25 +657,31 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--tick-bench", default=str(ROOT / "build/native/tick_bench"))
     ap.add_argument("--tick-count", default=str(OUT / "tick_count"))
-    ap.add_argument("--seconds", type=int, default=120)
-    ap.add_argument("--presses", type=int, default=200)
-    ap.add_argument("--starts", type=int, default=10)
-    ap.add_argument("--relay-seconds", type=float, default=5)
-    ap.add_argument("--out", default=str(ROOT / "docs/PERFORMANCE.md"))
+    ap.add_argument("--seconds", type=int, help="the hidden CPU and memory window (120)")
+    ap.add_argument("--presses", type=int, help="F13 presses timed for each program (200)")
+    ap.add_argument("--starts", type=int, help="timed starts of each program (10)")
+    ap.add_argument("--relay-seconds", type=float, help="the relay trace's window (5)")
+    ap.add_argument("--out", help="the report (docs/PERFORMANCE.md)")
+    ap.add_argument("--smoke", action="store_true",
+                    help="seconds of each measurement, the 32-bit product only, to show that "
+                         "each can be taken; the report goes to build/bench/PERFORMANCE-smoke.md")
     ap.add_argument("--report-only", action="store_true",
-                    help="write the document again from the last run's build/bench/figures.json")
+                    help="write the document again from the last run's figures")
     opts = ap.parse_args()
+    for name, value in RUNS["smoke" if opts.smoke else "full"].items():
+        if getattr(opts, name, None) is None:
+            setattr(opts, name, value)
     if opts.report_only:
-        write_report(Path(opts.out), json.loads((OUT / "figures.json").read_text()))
+        write_report(Path(opts.out), json.loads(opts.figures.read_text()))
         return 0
     t0 = time.monotonic()
-    fig = {"machine": None}
+    fig = {"machine": None, "smoke": opts.smoke}
 
     log("fake desktop: benchmark and callgrind")
     fig["native"] = native_figures(opts.tick_bench, opts.tick_count)
 
     sizes = {}
-    for bits in WORD_SIZES:
+    for bits in opts.word_sizes:
         objdump = f"{ARCH[bits]}-w64-mingw32-objdump"
         progs = programs(bits)
         sizes[str(bits)] = {"size": Path(progs.exe).stat().st_size,
@@ -669,19 +696,25 @@ def main():
     try:
         # Measured where it runs: a machine without the 32-bit loader gives no 32-bit figures.
         why = display.no_32bit
+        if why and opts.smoke:
+            print(f"bench: THE 32-BIT PRODUCT CANNOT BE MEASURED HERE: {why}", flush=True)
+            return 1
         if why:
             log(f"THE 32-BIT PROGRAMS WERE NOT MEASURED: {why}")
             fig["not_measured"] = {"32": why}
-        fig["wine"] = {str(bits): wine_figures(display, bits, opts) for bits in WORD_SIZES
+        fig["wine"] = {str(bits): wine_figures(display, bits, opts) for bits in opts.word_sizes
                        if not (bits == 32 and why)}
     finally:
         display.close()
     fig["machine"] = machine()
-    (OUT / "figures.json").write_text(json.dumps(fig, indent=1, default=str))
+    opts.figures.write_text(json.dumps(fig, indent=1, default=str))
     write_report(Path(opts.out), fig)
     log(f"wrote {opts.out} in {time.monotonic() - t0:.0f} s")
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        sys.exit(main())
+    except e2e.Failure as e:   # a measurement that could not be taken, in one line
+        sys.exit(f"bench: FAILED: {e}")
