@@ -3,7 +3,6 @@
 #include <cstdlib>
 
 #include "app/home_page.h"
-#include "keys/key_poller.h"
 #include "platform/constants.h"
 #include "platform/error.h"
 #include "platform/untrapped_error.h"
@@ -102,7 +101,7 @@ void Veltrane2::OnTimer() {
     hover_.TrackHover(nullptr);
     residency_.RetryRefusedIcon();
   });
-  keys::RunKeyLoop(win32_, buttons_);
+  poller_.RunKeyLoop(win32_, buttons_);
 }
 
 void Veltrane2::OnCloseRequest() { Handle([&] { Close(); }); }

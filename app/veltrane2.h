@@ -8,6 +8,7 @@
 
 #include "app/form.h"
 #include "keys/button_assignment.h"
+#include "keys/key_poller.h"
 #include "skin/hover.h"
 #include "skin/skin_region.h"
 #include "tray/residency.h"
@@ -81,6 +82,7 @@ class Veltrane2 : public platform::WindowEvents,
   platform::WindowLayer& window_;
   std::optional<Form> form_;
   keys::ButtonAssignment buttons_;
+  keys::KeyPoller poller_;
   skin::HoverFeedback hover_{win32_, *this};
   skin::SkinShape skinShape_{win32_};
   tray::TrayResidency residency_{win32_, window_};

@@ -43,6 +43,7 @@ inline constexpr std::int32_t VK_F13 = 124;
 inline constexpr std::int32_t VK_F14 = 125;
 inline constexpr std::int32_t VK_F15 = 126;
 inline constexpr std::int32_t VK_SCROLL = 145;
+inline constexpr std::uint32_t KEYEVENTF_EXTENDEDKEY = 1;
 inline constexpr std::uint32_t KEYEVENTF_KEYUP = 2;
 
 // Shell.

@@ -264,7 +264,7 @@ const Phase kTick{
         EXPECT_TRUE(Only(run.log, {"keybd_event"}).empty());
       } else {  // a press that cannot be injected still has its release attempted
         EXPECT_THAT(Only(run.log, {"keybd_event"}),
-                    ElementsAre("keybd_event(44,0,0,0)", "keybd_event(44,0,2,0)"));
+                    ElementsAre("keybd_event(44,55,1,0)", "keybd_event(44,55,3,0)"));
       }
       // A failed pointer reading sees no move: the highlight stays.
       EXPECT_EQ(w.Shows(ControlId::overimg), op == "GetCursorPos");

@@ -2,13 +2,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "fake/fake_desktop.h"
 #include "keys/key_poller.h"
 
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
 
 constexpr std::int16_t kFresh = -32767;        // 0x8001
 constexpr std::int16_t kHeld = -32768;         // 0x8000
@@ -23,11 +25,18 @@ class KeyLoop : public ::testing::Test {
   }
   void Tick() {
     desktop.log.Clear();
-    keys::RunKeyLoop(desktop, buttons);
+    poller.RunKeyLoop(desktop, buttons);
+  }
+  // The injected strokes so far, as (vk, down).
+  std::vector<std::pair<int, bool>> Strokes() const {
+    std::vector<std::pair<int, bool>> out;
+    for (const fake::InjectedKey& key : desktop.keyboard.injected) out.emplace_back(key.vk, !key.up());
+    return out;
   }
 
   fake::FakeDesktop desktop;
   keys::ButtonAssignment buttons;
+  keys::KeyPoller poller;
 };
 
 TEST_F(KeyLoop, IdleTickReadsFiveKeysInTableOrderAndEndsWithOneSwap) {
@@ -37,24 +46,36 @@ TEST_F(KeyLoop, IdleTickReadsFiveKeysInTableOrderAndEndsWithOneSwap) {
                           "GetAsyncKeyState(92)", "GetAsyncKeyState(17)", "SwapMouseButton(0)"));
 }
 
-TEST_F(KeyLoop, EachFreshPressIsAnsweredRightAfterItsOwnReading) {
+// Each answer is the physical key's stroke: its scan code and extended flag,
+// which remote sessions and virtual machines go by.
+TEST_F(KeyLoop, EachFreshPressIsAnsweredRightAfterItsOwnReadingAsThePhysicalKey) {
   TickWith(kFresh);
   EXPECT_THAT(desktop.log.Entries(),
-              ElementsAre("GetAsyncKeyState(124)", "keybd_event(44,0,0,0)", "keybd_event(44,0,2,0)",
-                          "GetAsyncKeyState(125)", "keybd_event(145,0,0,0)",
-                          "keybd_event(145,0,2,0)", "GetAsyncKeyState(126)",
-                          "keybd_event(19,0,0,0)", "keybd_event(19,0,2,0)",
-                          "GetAsyncKeyState(92)", "keybd_event(92,0,0,0)", "keybd_event(92,0,2,0)",
+              ElementsAre("GetAsyncKeyState(124)", "keybd_event(44,55,1,0)",
+                          "keybd_event(44,55,3,0)", "GetAsyncKeyState(125)",
+                          "keybd_event(145,70,0,0)", "keybd_event(145,70,2,0)",
+                          "GetAsyncKeyState(126)", "keybd_event(19,69,0,0)",
+                          "keybd_event(19,69,2,0)", "GetAsyncKeyState(92)",
+                          "keybd_event(92,92,1,0)", "keybd_event(92,92,3,0)",
                           "GetAsyncKeyState(17)", "SwapMouseButton(1)"));
 }
 
-TEST_F(KeyLoop, OnlyTheExactFreshPressReadingMatches) {
-  for (std::int16_t reading : {kHeld, kPressedBetween, std::int16_t{0}, std::int16_t{-1},
-                               std::int16_t{0x7FFF}, std::int16_t{-32766}}) {
+// A press is the platform's fresh reading (0x8001), or a key read down whose
+// previous reading was not down; a key down before the first reading counts
+// as down.
+TEST_F(KeyLoop, AFreshReadingOrAKeyGoneDownSinceItsLastReadingIsAPress) {
+  const std::vector<std::pair<std::int16_t, bool>> ticks{
+      {kHeld, false},          {kHeld, false},   {0, false},
+      {kHeld, true},           {kHeld, false},   {kFresh, true},
+      {kFresh, true},          {kPressedBetween, false},
+      {std::int16_t{-1}, true}, {std::int16_t{0x7FFF}, false},
+      {std::int16_t{-32766}, true}};
+  for (std::size_t i = 0; i < ticks.size(); ++i) {
+    const auto [reading, press] = ticks[i];
     TickWith(reading);
-    EXPECT_THAT(desktop.log.Only({"keybd_event", "SwapMouseButton"}),
-                ElementsAre("SwapMouseButton(0)"))
-        << "reading " << reading;
+    EXPECT_EQ(desktop.log.Only({"keybd_event"}).size(), press ? 8u : 0u) << "tick " << i;
+    EXPECT_EQ(desktop.log.Entries().back(), press ? "SwapMouseButton(1)" : "SwapMouseButton(0)")
+        << "tick " << i;
   }
 }
 
@@ -63,9 +84,8 @@ TEST_F(KeyLoop, SeveralPressesAreAnsweredInTableOrderWhateverTheirOrder) {
   desktop.keyboard.Press(126);
   desktop.keyboard.Press(124);
   Tick();
-  EXPECT_THAT(desktop.keyboard.injected,
-              ElementsAre(fake::InjectedKey{44, false}, fake::InjectedKey{44, true},
-                          fake::InjectedKey{19, false}, fake::InjectedKey{19, true}));
+  EXPECT_THAT(Strokes(), ElementsAre(std::pair(44, true), std::pair(44, false),
+                                     std::pair(19, true), std::pair(19, false)));
 }
 
 TEST_F(KeyLoop, AHeldKeyAnswersOnceAndAnAutoRepeatAgain) {
@@ -77,29 +97,6 @@ TEST_F(KeyLoop, AHeldKeyAnswersOnceAndAnAutoRepeatAgain) {
   desktop.keyboard.Press(124);  // the platform reports a repeat
   Tick();
   EXPECT_EQ(desktop.keyboard.injected.size(), 4u);
-}
-
-TEST_F(KeyLoop, ARightWindowsPressIsAnsweredOnceNotByItsOwnInjection) {
-  desktop.keyboard.Press(92);
-  Tick();
-  ASSERT_THAT(desktop.keyboard.injected,
-              ElementsAre(fake::InjectedKey{92, false}, fake::InjectedKey{92, true}));
-  // The injected release left the key up; the next reading is 0x0001.
-  EXPECT_EQ(desktop.keyboard.Query(92), kPressedBetween);
-  Tick();
-  Tick();
-  EXPECT_EQ(desktop.keyboard.injected.size(), 2u);
-}
-
-TEST_F(KeyLoop, CtrlSwapsTheButtonsForOneTickOnly) {
-  desktop.keyboard.Press(17);
-  Tick();
-  EXPECT_TRUE(desktop.mouse.swapped);
-  Tick();  // still held: 0x8000
-  EXPECT_FALSE(desktop.mouse.swapped);
-  desktop.keyboard.Release(17);
-  Tick();
-  EXPECT_FALSE(desktop.mouse.swapped);
 }
 
 TEST_F(KeyLoop, ALeftHandedUserKeepsTheirAssignmentAndCtrlTurnsItAround) {
@@ -121,14 +118,13 @@ TEST_F(KeyLoop, AFailingStepIsSkippedAndTheLoopGoesOn) {
   desktop.faults.Inject("keybd_event", fake::Fault::Raise, 1);  // the F13 press
   Tick();
   // The release of the same pair and the other keys still run.
-  EXPECT_THAT(desktop.keyboard.injected,
-              ElementsAre(fake::InjectedKey{44, true}, fake::InjectedKey{145, false},
-                          fake::InjectedKey{145, true}));
+  EXPECT_THAT(Strokes(), ElementsAre(std::pair(44, false), std::pair(145, true),
+                                     std::pair(145, false)));
   EXPECT_EQ(desktop.log.Only({"GetAsyncKeyState"}).size(), 5u);
   EXPECT_EQ(desktop.log.Entries().back(), "SwapMouseButton(0)");
 }
 
-TEST_F(KeyLoop, AFailedReadingCountsAsNoPress) {
+TEST_F(KeyLoop, AFailedReadingCountsAsNoPressAndForgetsNothing) {
   desktop.keyboard.Press(17);
   desktop.faults.Inject("GetAsyncKeyState", fake::Fault::Raise);
   Tick();
@@ -138,6 +134,109 @@ TEST_F(KeyLoop, AFailedReadingCountsAsNoPress) {
   desktop.faults.Inject("SwapMouseButton", fake::Fault::Raise);
   Tick();  // the swap itself fails: the tick still completes
   EXPECT_EQ(desktop.log.Only({"GetAsyncKeyState"}).size(), 5u);
+  // A held key whose reading failed in between is not pressed again.
+  desktop.faults.Clear();
+  desktop.keyboard.Press(124);
+  Tick();
+  desktop.faults.Inject("GetAsyncKeyState", fake::Fault::Raise, 1);
+  Tick();
+  Tick();
+  EXPECT_THAT(Strokes(), ElementsAre(std::pair(44, true), std::pair(44, false)));
 }
+
+// How a press reaches the poller: with the platform's pressed-since-query
+// bit, without it (Wine never sets it for Ctrl), or with another program
+// reading the same key first and taking it.
+enum class PressedBit { Reported, Withheld, TakenByAnotherReader };
+
+class KeysAsPressed : public KeyLoop, public ::testing::WithParamInterface<PressedBit> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == PressedBit::Withheld)
+      for (std::int32_t vk : {124, 125, 126, 92, 17}) desktop.keyboard.WithholdPressedBit(vk);
+  }
+  void Press(std::int32_t vk) {
+    desktop.keyboard.Press(vk);
+    if (GetParam() == PressedBit::TakenByAnotherReader) desktop.keyboard.Query(vk);
+  }
+  void Release(std::int32_t vk) {
+    desktop.keyboard.Release(vk);
+    if (GetParam() == PressedBit::TakenByAnotherReader) desktop.keyboard.Query(vk);
+  }
+};
+
+TEST_P(KeysAsPressed, APressIsAnsweredOnceHeldOrNotAndATapBetweenTicksNever) {
+  Tick();
+  Press(124);
+  Tick();
+  Tick();
+  Tick();
+  Release(124);
+  Tick();
+  Press(125);  // pressed and released between two ticks
+  Release(125);
+  Tick();
+  Press(124);
+  Tick();
+  EXPECT_THAT(Strokes(), ElementsAre(std::pair(44, true), std::pair(44, false),
+                                     std::pair(44, true), std::pair(44, false)));
+}
+
+TEST_P(KeysAsPressed, AKeyHeldBeforeTheFirstTickWaitsForItsNextPress) {
+  Press(126);
+  Tick();
+  Tick();
+  // Only the platform's own fresh reading answers it at once.
+  EXPECT_EQ(desktop.keyboard.injected.size(), GetParam() == PressedBit::Reported ? 2u : 0u);
+  desktop.keyboard.injected.clear();
+  Release(126);
+  Tick();
+  Press(126);
+  Tick();
+  EXPECT_THAT(Strokes(), ElementsAre(std::pair(19, true), std::pair(19, false)));
+}
+
+TEST_P(KeysAsPressed, TheRightWindowsKeyDoesNotAnswerItsOwnInjection) {
+  Tick();
+  Press(92);
+  Tick();
+  ASSERT_THAT(Strokes(), ElementsAre(std::pair(92, true), std::pair(92, false)));
+  // The injected release leaves the key reading not down while the user
+  // still holds it: no tick after takes that for a press.
+  for (int tick = 0; tick < 3; ++tick) {
+    Tick();
+    EXPECT_EQ(desktop.keyboard.injected.size(), 2u) << "tick " << tick;
+  }
+  Release(92);
+  Tick();
+  EXPECT_EQ(desktop.keyboard.injected.size(), 2u);
+}
+
+TEST_P(KeysAsPressed, CtrlSwapsTheButtonsForOneTickOnly) {
+  Tick();
+  for (int press = 0; press < 2; ++press) {
+    Press(17);
+    Tick();
+    EXPECT_TRUE(desktop.mouse.swapped) << "press " << press;
+    Tick();  // still held
+    EXPECT_FALSE(desktop.mouse.swapped) << "press " << press;
+    Release(17);
+    Tick();
+    EXPECT_FALSE(desktop.mouse.swapped) << "press " << press;
+  }
+  EXPECT_THAT(desktop.mouse.swapHistory,
+              ElementsAre(false, true, false, false, true, false, false));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, KeysAsPressed,
+                         ::testing::Values(PressedBit::Reported, PressedBit::Withheld,
+                                           PressedBit::TakenByAnotherReader),
+                         [](const auto& info) {
+                           switch (info.param) {
+                             case PressedBit::Reported: return "Reported";
+                             case PressedBit::Withheld: return "Withheld";
+                             default: return "TakenByAnotherReader";
+                           }
+                         });
 
 }  // namespace

@@ -59,6 +59,11 @@ class FakeSubject final : public Subject {
   std::vector<Received> TakeReceived() override { return std::exchange(received, {}); }
   platform::Handle Icon() override { return fake::FakeWindowLayer::kSmallIcon; }
   void Settle() override {}
+  std::int32_t KeyWithoutPressedBit() override {
+    desktop_.keyboard.WithholdPressedBit(platform::VK_CONTROL);
+    return platform::VK_CONTROL;
+  }
+  std::int16_t AnotherReadersQuery(std::int32_t vk) override { return desktop_.keyboard.Query(vk); }
   std::uint32_t AnsiCodePage() override { return desktop_.shell.ansiCodePageNumber; }
 
   void UseCodePage(std::uint32_t number) override {

@@ -79,6 +79,17 @@ HWND SharedWindow() {
   return window;
 }
 
+struct KeyQuery {
+  int vk;
+  SHORT reading;
+};
+
+DWORD WINAPI QueryKey(void* param) {
+  auto* query = static_cast<KeyQuery*>(param);
+  query->reading = GetAsyncKeyState(query->vk);
+  return 0;
+}
+
 class RealSubject final : public Subject {
  public:
   platform::Win32& Surface() override { return surface_; }
@@ -111,6 +122,17 @@ class RealSubject final : public Subject {
       Sleep(20);
     }
     PumpMessages();
+  }
+
+  std::int32_t KeyWithoutPressedBit() override { return IsWine() ? VK_CONTROL : 0; }
+
+  // Another thread stands for another program: the bit is the session's.
+  std::int16_t AnotherReadersQuery(std::int32_t vk) override {
+    KeyQuery query{vk, 0};
+    const HANDLE thread = CreateThread(nullptr, 0, QueryKey, &query, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return query.reading;
   }
 
   std::uint32_t AnsiCodePage() override { return GetACP(); }

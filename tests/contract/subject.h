@@ -49,6 +49,11 @@ class Subject {
   virtual platform::Handle Icon() = 0;
   // Lets injected input take effect before the next reading.
   virtual void Settle() = 0;
+  // A key whose pressed-since-query bit this desktop never sets (Wine's
+  // generic Ctrl; the fake withholds Ctrl's when asked), 0 if there is none.
+  virtual std::int32_t KeyWithoutPressedBit() = 0;
+  // GetAsyncKeyState(vk) as another reader of the session asks it.
+  virtual std::int16_t AnotherReadersQuery(std::int32_t vk) = 0;
   // The system's ANSI code page, what CodePage 0 stands for.
   virtual std::uint32_t AnsiCodePage() = 0;
   // Makes `number` available to WideCharToMultiByte with the characters the

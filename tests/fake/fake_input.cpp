@@ -7,9 +7,12 @@
 namespace fake {
 
 void Keyboard::Press(std::int32_t vk) {
-  keys_.at(vk).down = true;
-  keys_.at(vk).pressedSinceQuery = true;
+  Key& key = keys_.at(vk);
+  key.down = true;
+  key.pressedSinceQuery = !key.pressedBitWithheld;
 }
+
+void Keyboard::WithholdPressedBit(std::int32_t vk) { keys_.at(vk).pressedBitWithheld = true; }
 
 void Keyboard::Release(std::int32_t vk) { keys_.at(vk).down = false; }
 
@@ -34,9 +37,9 @@ std::int16_t Keyboard::Query(std::int32_t vk) {
   return reading;
 }
 
-void Keyboard::Inject(std::uint8_t vk, bool up) {
-  up ? Release(vk) : Press(vk);
-  if (recordInjected) injected.push_back({vk, up});
+void Keyboard::Inject(const InjectedKey& key) {
+  key.up() ? Release(key.vk) : Press(key.vk);
+  if (recordInjected) injected.push_back(key);
 }
 
 std::int16_t FakeDesktop::GetAsyncKeyState(std::int32_t vKey) {
@@ -47,7 +50,7 @@ std::int16_t FakeDesktop::GetAsyncKeyState(std::int32_t vKey) {
 void FakeDesktop::keybd_event(std::uint8_t bVk, std::uint8_t bScan, std::uint32_t dwFlags,
                               std::uint32_t dwExtraInfo) {
   if (Fails("keybd_event", +bVk, +bScan, dwFlags, dwExtraInfo)) return;
-  keyboard.Inject(bVk, (dwFlags & platform::KEYEVENTF_KEYUP) != 0);
+  keyboard.Inject({bVk, bScan, dwFlags});
 }
 
 std::int32_t FakeDesktop::SwapMouseButton(std::int32_t fSwap) {

@@ -5,28 +5,37 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/constants.h"
 #include "platform/types.h"
 
 namespace fake {
 
+// A keyboard event as keybd_event placed it: what a hook or a remote
+// session receives.
 struct InjectedKey {
   std::uint8_t vk;
-  bool up;
+  std::uint8_t scan;
+  std::uint32_t flags;
+  bool up() const { return (flags & platform::KEYEVENTF_KEYUP) != 0; }
   friend bool operator==(const InjectedKey&, const InjectedKey&) = default;
 };
 
-// The asynchronous key state as Windows keeps it for the querying process:
-// the down bit, and a pressed-since-last-query bit that a query clears.
-// A scripted reading, when one is queued for a key, is returned instead.
+// The asynchronous key state of the session: the down bit, and a
+// pressed-since-last-query bit that any reader's query clears, the
+// program's or another program's. A scripted reading, when one is queued
+// for a key, is returned instead.
 class Keyboard {
  public:
   void Press(std::int32_t vk);      // a physical press (or an auto-repeat)
   void Release(std::int32_t vk);
+  // The platform never sets `vk`'s pressed-since-query bit (Wine's Ctrl).
+  void WithholdPressedBit(std::int32_t vk);
   void Script(std::int32_t vk, std::vector<std::int16_t> readings);
   // Every query of `vk` returns `reading` from now on (benchmarks).
   void Pin(std::int32_t vk, std::int16_t reading);
+  // A query by any reader; another program's takes the pressed bit as well.
   std::int16_t Query(std::int32_t vk);
-  void Inject(std::uint8_t vk, bool up);
+  void Inject(const InjectedKey& key);
 
   std::vector<InjectedKey> injected;  // every keybd_event that took effect
   bool recordInjected = true;
@@ -35,6 +44,7 @@ class Keyboard {
   struct Key {
     bool down = false;
     bool pressedSinceQuery = false;
+    bool pressedBitWithheld = false;
     std::vector<std::int16_t> script;
     std::size_t scriptPos = 0;
     bool pinned = false;
