@@ -111,12 +111,12 @@ TRAY_TITLE = "Wine System Tray"
 TRAY_SLOT = 20
 
 # Keys the poller answers: X keysym, the vk Wine reports for it, the vk the
-# program injects in answer.
+# program injects in answer, and the X keysym of that answer's physical key.
 REMAPPED_KEYS = (
-    ("F13", 124, 44),       # Print Screen
-    ("F14", 125, 145),      # Scroll Lock
-    ("F15", 126, 19),       # Pause
-    ("Super_R", 92, 92),    # right Windows key, answered with itself
+    ("F13", 124, 44, "Print"),
+    ("F14", 125, 145, "Scroll_Lock"),
+    ("F15", 126, 19, "Pause"),
+    ("Super_R", 92, 92, "Super_R"),    # right Windows key, answered with itself
 )
 # Wine answers an idle key's state from a cache for up to 50 ms and a 3 ms
 # timer ticks every 10 ms there: hold past the cache, wait past it plus a tick.
@@ -703,18 +703,39 @@ class Session:
 
 
 class KeyLog:
-    """The keyhook probe's log: (ms, vk, down, injected) per event."""
+    """The keyhook probe's log: what its hook saw, (ms, vk, down, injected,
+    scan code, extended) per event, and what raw input brought, (ms, vk,
+    make code, E0, down, injected) per event."""
 
     def __init__(self, path):
         self.path = path
 
+    def _read(self):
+        hooked, raw, unmatched = [], [], []
+        for p in (line.split() for line in self.path.read_text().splitlines()):
+            if len(p) != 6:
+                continue
+            if p[1] != "raw":
+                ms, vk, updown, how, scan, ext = p
+                hooked.append((float(ms), int(vk), updown == "down", how == "inj", int(scan),
+                               ext == "ext"))
+                unmatched.append(hooked[-1])
+                continue
+            ms, _, vk, make, e0, updown = p
+            vk, down = int(vk), updown == "down"
+            # Raw input carries no injected flag; its event is the earliest one
+            # the hook saw of that key and direction, which the hook sees first.
+            event = next((e for e in unmatched if e[1] == vk and e[2] == down), None)
+            if event:
+                unmatched.remove(event)
+            raw.append((float(ms), vk, int(make), e0 == "e0", down, bool(event and event[3])))
+        return hooked, raw
+
     def events(self):
-        out = []
-        for line in self.path.read_text().splitlines():
-            parts = line.split()
-            if len(parts) == 4:
-                out.append((float(parts[0]), int(parts[1]), parts[2] == "down", parts[3] == "inj"))
-        return out
+        return self._read()[0]
+
+    def raw(self):
+        return self._read()[1]
 
 
 def differing(shot, picture, at):
@@ -1053,9 +1074,10 @@ def test_tray_restart(t):
 
 def press_and_collect(t, keylog, keysym, phys_vk, hold):
     """Presses keysym for `hold` seconds; returns every injected event from
-    just before the press until past its settling, as (vk, down), and the
-    delay from the physical press to the first of them."""
-    before = len(keylog.events())
+    just before the press until past its settling, as (vk, down, scan code,
+    extended), the raw input of the same span, as (vk, make code, E0, down),
+    and the delay from the physical press to the first injected event."""
+    before, raw_before = len(keylog.events()), len(keylog.raw())
     t.key(keysym, hold)
     time.sleep(KEY_SETTLE_S)
     events = keylog.events()[before:]
@@ -1064,26 +1086,85 @@ def press_and_collect(t, keylog, keysym, phys_vk, hold):
         raise Failure(f"the keyhook probe saw {len(phys)} physical presses of vk {phys_vk} "
                       f"({keysym}), expected 1 (key repeat on?)")
     injected = [e for e in events if e[3]]
-    return [(e[1], e[2]) for e in injected], round(injected[0][0] - phys[0][0]) if injected else None
+    delay = round(injected[0][0] - phys[0][0]) if injected else None
+    return [(e[1], e[2], e[4], e[5]) for e in injected], [r[1:] for r in keylog.raw()[raw_before:]], delay
+
+
+def physical_strokes(t, keylog):
+    """What Wine reports for each answer's physical key, pressed through X:
+    {vk: (scan code, extended)} from the hook, {vk: (make code, E0)} from raw
+    input."""
+    hooked, raw = {}, {}
+    for _, _, vk, keysym in REMAPPED_KEYS:
+        before, raw_before = len(keylog.events()), len(keylog.raw())
+        t.key(keysym, KEY_HOLD_S)
+        time.sleep(KEY_SETTLE_S)
+        # The first press: Wine follows a lock key with a stroke of its own
+        # that brings its lock state in line with the X server's.
+        down = [e for e in keylog.events()[before:] if e[1] == vk and e[2] and not e[3]]
+        t.check(down, f"{keysym}: the hook saw no physical press of vk {vk}")
+        hooked[vk] = down[0][4:]
+        raw_down = [r for r in keylog.raw()[raw_before:] if r[1] == vk and r[4] and not r[5]]
+        t.check(raw_down, f"{keysym}: raw input brought no press of vk {vk}")
+        raw[vk] = tuple(raw_down[0][2:4])
+    return hooked, raw
 
 
 def test_remapped_keys(t):
     """A fresh press of F13, F14, F15 and the right Windows key is answered
-    with one injected press and then one release of its answer key, and
-    nothing else is injected; F13 held for a second is answered once."""
+    with one injected press and then one release of its answer key, nothing
+    else, each as the answer's physical key reaches a hook and raw input:
+    the same scan code and extended flag (Print Screen, Scroll Lock, Pause
+    and the right Windows key pressed through X first give those); F13 held
+    for a second is answered once."""
     t.start_app()
     keylog = t.start_keyhook()
     t.focus()
+    hooked, raw = physical_strokes(t, keylog)
     delays = []
-    for keysym, phys_vk, out_vk, hold in [k + (KEY_HOLD_S,) for k in REMAPPED_KEYS] + [
-            ("F13", 124, 44, 1.0)]:
+    for keysym, phys_vk, out_vk, _, hold in [k + (KEY_HOLD_S,) for k in REMAPPED_KEYS] + [
+            ("F13", 124, 44, "Print", 1.0)]:
         label = f"{keysym} held {hold:g} s"
-        injected, delay = press_and_collect(t, keylog, keysym, phys_vk, hold)
-        t.check(injected == [(out_vk, True), (out_vk, False)] and delay >= 0,
-                f"{label}: injected (vk, down) {injected} from {delay} ms after the physical "
-                f"press; expected a press and a release of vk {out_vk} after it, nothing else")
+        injected, raw_seen, delay = press_and_collect(t, keylog, keysym, phys_vk, hold)
+        want = [(out_vk, True, *hooked[out_vk]), (out_vk, False, *hooked[out_vk])]
+        t.check(injected == want and delay >= 0,
+                f"{label}: injected (vk, down, scan, extended) {injected} from {delay} ms after "
+                f"the physical press; expected {want} after it, nothing else")
+        answers = [r[:4] for r in raw_seen if r[4]]
+        want = [(out_vk, *raw[out_vk], True), (out_vk, *raw[out_vk], False)]
+        t.check(answers == want, f"{label}: raw input of the injected events (vk, make, E0, "
+                                 f"down) {answers}; expected {want}, as the physical key's")
         delays.append(f"{label} {delay} ms")
+    t.note("hook (scan, extended) " + ", ".join(f"{vk}: ({s:#x}, {e})" for vk, (s, e) in hooked.items())
+           + "; raw (make, E0) " + ", ".join(f"{vk}: ({m:#x}, {e})" for vk, (m, e) in raw.items()))
     t.note("first injected event after the physical press: " + ", ".join(delays))
+
+
+def test_keys_beside_another_reader(t):
+    """Another program reads the five keys every millisecond, taking the
+    pressed-since-query bit of each press: five presses of F13 are still
+    answered five times, no more."""
+    t.start_app()
+    keylog = t.start_keyhook()
+    poller = t.start(t.display.probe_exe("winprobe"), "poll", 6000, tag="poller")
+    t.check(wait_until(lambda: "polling" in Path(poller.log).read_text(), 10),
+            "the polling probe did not start")
+    t.focus()
+    before = len(keylog.events())
+    for _ in range(5):
+        t.key("F13", KEY_HOLD_S)
+        time.sleep(KEY_SETTLE_S)
+    t.check(poller.wait_exit(15), "the polling probe did not finish")
+    events = keylog.events()[before:]
+    pressed = sum(1 for e in events if e[1] == 124 and e[2] and not e[3])
+    answered = [(e[1], e[2]) for e in events if e[3]]
+    taken = re.search(r"taken (.*)", Path(poller.log).read_text())
+    t.check(taken, f"the polling probe printed no count: {Path(poller.log).read_text()!r}")
+    t.check(pressed == 5 and answered == [(44, True), (44, False)] * 5,
+            f"{pressed} physical presses of F13 beside the polling probe, answered with "
+            f"(vk, down) {answered}; expected five Print Screen strokes")
+    t.note(f"5 presses, {len(answered) // 2} answered; the other reader took the bits "
+           f"{taken.group(1)}")
 
 
 @dataclasses.dataclass
@@ -1155,20 +1236,20 @@ SESSION_MOUSE = r"HKCU\Software\Wine\Temporary System Parameters\Control Panel\M
 
 
 def test_button_assignment(t):
-    """Every tick ends with SwapMouseButton: the swapped value after a fresh
-    Ctrl reading (0x8001), the user's own value after any other, a held Ctrl
-    (0x8000) included; and the program's last call leaves the user's own
-    assignment, which is then the session's. Once for a user with normal
-    buttons, ended by Exit, and once for one whose buttons are swapped in the
-    prefix's saved mouse settings, ended by a close request. Seen through
-    Wine's relay trace.
+    """Ctrl pressed three times swaps the buttons three times, each for one
+    tick: every tick ends with SwapMouseButton, the swapped value after a
+    fresh Ctrl reading (0x8001, or down after a reading that was not), the
+    user's own value after any other, a held Ctrl (0x8000) included; and the
+    program's last call leaves the user's own assignment, which is then the
+    session's. Once for a user with normal buttons, ended by Exit, and once
+    for one whose buttons are swapped in the prefix's saved mouse settings,
+    ended by a close request. Seen through Wine's relay trace.
 
-    Wine 8 never reports a fresh Ctrl press: it derives VK_CONTROL from the
-    left and right keys and sets only their down bit on it, so Ctrl held by
-    xdotool, by keybd_event(VK_CONTROL) or VK_LCONTROL, or by SendInput with
-    its scan code all read 0x8000 and never 0x8001 (tried). The swap after a
-    fresh press is therefore checked by the unit tests; here the trace shows
-    the held key's readings reach the program and cause no swap."""
+    Wine never sets the pressed-since-query bit of the generic Ctrl key (it
+    derives VK_CONTROL from the left and right keys and sets only their down
+    bit on it): a held Ctrl reads 0x8000 from its first reading on, and only
+    its going down tells the press."""
+    presses = 3
     try:
         for user, end in ((0, "Exit"), (1, "close request")):
             t.display.reg_add(r"HKCU\Control Panel\Mouse", "/v", "SwapMouseButtons",
@@ -1177,8 +1258,9 @@ def test_button_assignment(t):
             t.display.reg("delete", SESSION_MOUSE, "/v", "SwapMouseButtons", "/f")
             trace = start_traced(t, ["user32.GetAsyncKeyState", "user32.SwapMouseButton"])
             t.focus()
-            t.key("Control_L", 0.5)
-            time.sleep(KEY_SETTLE_S)
+            for _ in range(presses):
+                t.key("Control_L", 0.3)
+                time.sleep(KEY_SETTLE_S)
             if end == "Exit":
                 t.click_centre(HITAREA)
             else:
@@ -1189,11 +1271,21 @@ def test_button_assignment(t):
             ticks = [(c[2] & 0xFFFF, calls[i + 1]) for i, c in enumerate(calls[:-1])
                      if c[:2] == ("GetAsyncKeyState", 17)]
             t.check(len(ticks) >= 20, f"user {user}: {len(ticks)} Ctrl readings in the trace")
-            wrong = [(hex(r), call) for r, call in ticks
-                     if call[:2] != ("SwapMouseButton", (1 - user) if r == 0x8001 else user)]
+            wrong, swaps, was_down = [], [], True   # a key down before the first reading waits
+            for i, (reading, call) in enumerate(ticks):
+                down = bool(reading & 0x8000)
+                fresh = reading == 0x8001 or (down and not was_down)
+                was_down = down
+                if fresh:
+                    swaps.append(i)
+                if call[:2] != ("SwapMouseButton", (1 - user) if fresh else user):
+                    wrong.append((i, hex(reading), call))
             t.check(not wrong, f"user {user} (SwapMouseButtons {user}): the call after a Ctrl "
-                               f"reading was not SwapMouseButton({user}) or, after 0x8001, "
-                               f"its opposite: {wrong[:4]}")
+                               f"reading was not SwapMouseButton({user}) or, after a fresh "
+                               f"press, its opposite (tick, reading, call): {wrong[:4]}")
+            t.check(len(swaps) == presses and all(i + 1 < len(ticks) for i in swaps),
+                    f"user {user}: {presses} presses of Ctrl swapped the buttons at ticks "
+                    f"{swaps} of {len(ticks)}; expected {presses} swaps, each undone a tick later")
             held = sum(1 for r, _ in ticks if r == 0x8000)
             t.check(held >= 10, f"user {user}: only {held} readings of Ctrl held (0x8000); "
                                 "the key did not reach the program")
@@ -1205,8 +1297,9 @@ def test_button_assignment(t):
             t.check(session and session.group(1) == str(user),
                     f"user {user}: after the end the session's assignment is "
                     f"{session.group(1) if session else 'unset'}")
-            fresh = sum(1 for r, _ in ticks if r == 0x8001)
-            t.note(f"user {user}: {len(ticks)} ticks, Ctrl held in {held}, fresh in {fresh}")
+            fresh_bits = sum(1 for r, _ in ticks if r == 0x8001)
+            t.note(f"user {user}: {len(ticks)} ticks, Ctrl held in {held}, swapped at ticks "
+                   f"{swaps}, 0x8001 read {fresh_bits} times")
     finally:
         # Later tests click as a user with normal buttons.
         t.display.reg_add(r"HKCU\Control Panel\Mouse", "/v", "SwapMouseButtons", "/d", "0")
@@ -1463,6 +1556,7 @@ TESTS = [
     test_press_on_highlight_margin,
     test_pointer_shapes,
     test_remapped_keys,
+    test_keys_beside_another_reader,
     test_button_assignment,
     test_hide_commands,
     test_web_link,

@@ -4,10 +4,12 @@
 //   winprobe.exe tray-restart  drop the icon of "VB InTray Hidden Window"
 //                              (uID 0) and broadcast "TaskbarCreated"
 //   winprobe.exe tips          print the text of each shown tooltip window
+//   winprobe.exe poll MS       read the five keys every millisecond for MS ms
 // Exit code 0 on success, 3 if the window was not found, 4 if a call failed.
 #include <windows.h>
 #include <shellapi.h>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 static int Close() {
@@ -57,10 +59,28 @@ static BOOL CALLBACK PrintTip(HWND hwnd, LPARAM) {
     return TRUE;
 }
 
+// Reads F13, F14, F15, right Windows and Ctrl every millisecond, as games,
+// overlays and other hotkey tools do, and prints how many readings carried
+// the pressed-since-query bit: the presses it took from every other reader.
+static int Poll(DWORD ms) {
+    const int keys[] = {VK_F13, VK_F14, VK_F15, VK_RWIN, VK_CONTROL};
+    int taken[5] = {};
+    std::printf("polling\n");
+    std::fflush(stdout);
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(1))
+        for (int i = 0; i < 5; ++i)
+            if (GetAsyncKeyState(keys[i]) & 1) ++taken[i];
+    std::printf("taken");
+    for (int i = 0; i < 5; ++i) std::printf(" %d:%d", keys[i], taken[i]);
+    std::printf("\n");
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "close") == 0) return Close();
     if (argc >= 2 && std::strcmp(argv[1], "tray-restart") == 0) return TrayRestart();
     if (argc >= 2 && std::strcmp(argv[1], "tips") == 0) return EnumWindows(PrintTip, 0) ? 0 : 4;
-    std::fprintf(stderr, "usage: winprobe close | tray-restart | tips\n");
+    if (argc >= 3 && std::strcmp(argv[1], "poll") == 0) return Poll(std::strtoul(argv[2], nullptr, 10));
+    std::fprintf(stderr, "usage: winprobe close | tray-restart | tips | poll MS\n");
     return 2;
 }
