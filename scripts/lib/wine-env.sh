@@ -54,7 +54,7 @@ wine_env_prepare_prefix() {
         wine_env_make_prefix
     fi
     WINE_ENV_NO_32BIT="$(wine_env_try_32bit)" && return 0
-    if [ -x "$WINE32" ] && ! grep -qx with-32bit-loader "$WINEPREFIX/.veltrane-ready"; then
+    if wine_env_loader_starts && ! grep -qx with-32bit-loader "$WINEPREFIX/.veltrane-ready"; then
         echo "wine-env: $WINEPREFIX was made without the 32-bit loader and cannot run it; making it again" >&2
         "$WINESERVER" -k >/dev/null 2>&1
         "$WINESERVER" -w >/dev/null 2>&1
@@ -71,8 +71,15 @@ wine_env_make_prefix() {
     "$WINE" wineboot -i >/dev/null 2>&1 || wine_env_die "wineboot -i failed"
     "$WINESERVER" -w
     # What the prefix was made with decides whether it is worth making again.
-    if [ -x "$WINE32" ]; then echo with-32bit-loader; else echo without-32bit-loader; fi \
+    if wine_env_loader_starts; then echo with-32bit-loader; else echo without-32bit-loader; fi \
         >"$WINEPREFIX/.veltrane-ready"
+}
+
+# Whether the kernel starts the 32-bit loader at all: it may be missing, or
+# the kernel may run no 32-bit programs (scripts/lib/deps.sh then has them
+# emulated).
+wine_env_loader_starts() {
+    "$WINE32" --version >/dev/null 2>&1 </dev/null
 }
 
 # Succeeds when the 32-bit loader runs a 32-bit program (Wine's own cmd) in
@@ -88,7 +95,7 @@ wine_env_try_32bit() {
     # Asked of bash first: timeout hands a file the kernel will not run to sh,
     # whose syntax error would hide why.
     if ! "$WINE32" --version >/dev/null 2>"$log" </dev/null && grep -q 'Exec format error' "$log"; then
-        echo "this kernel does not run 32-bit programs ($WINE32: Exec format error)"
+        echo "this kernel does not run 32-bit programs ($WINE32: Exec format error), and no emulation of them is set up (scripts/lib/deps.sh does that)"
         return 1
     fi
     timeout 120 "$WINE32" cmd /c exit 7 >"$log" 2>&1 </dev/null && rc=0 || rc=$?
