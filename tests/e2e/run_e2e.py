@@ -375,7 +375,9 @@ def frozen_press(display_name, sx, sy, button, hold=0.2):
 
 def wine_pid(popen, exe):
     """The pid of the process running exe: the started one, or its child
-    whose command line names exe (Wine turns the started process into it)."""
+    whose command line names exe (Wine turns the started process into it).
+    Where 32-bit programs are emulated, the command line the system shows is
+    the emulator's: the emulator, the Wine loader, then the program's."""
     name = Path(exe).name.lower()
     for pid in [popen.pid] + [int(p) for p in os.listdir("/proc") if p.isdigit()]:
         try:
@@ -383,6 +385,8 @@ def wine_pid(popen, exe):
             ppid = int(Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[1])
         except (OSError, ValueError, IndexError):
             continue
+        if Path(argv[0].decode(errors="replace")).name.startswith("qemu-") and len(argv) > 2:
+            argv = argv[2:]
         mine = pid == popen.pid or ppid == popen.pid
         if mine and argv[0].decode(errors="replace").replace("\\", "/").lower().endswith(name):
             return pid
