@@ -372,7 +372,7 @@ def machine():
     return {"nproc": os.cpu_count(), "cpu": cpu.group(1) if cpu else host.processor(),
             "wine": wine, "kernel": host.release(),
             "date": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
-            "load": os.getloadavg()}
+            "load": os.getloadavg(), "commit": e2e.commit(), "emulated": e2e.i386_emulation()}
 
 
 # ---------------------------------------------------------------- report
@@ -517,7 +517,10 @@ def write_report(path, fig):
              f"{mach['wine']}; load average at the end "
              f"{mach['load'][0]:.2f} / {mach['load'][1]:.2f} / {mach['load'][2]:.2f} "
              "(the machine is shared).")
-    L.append(f"- Date: {mach['date']}.")
+    L.append(f"- Date: {mach['date']}; commit {mach.get('commit', '?')}.")
+    if mach.get("emulated"):
+        L.append(f"- The 32-bit programs, Veltrane.exe and its floor alike, are {mach['emulated']}: "
+                 "their CPU, memory and timing figures include the emulator's.")
     L.append("- Word sizes: the product, the 32-bit Veltrane.exe, under Wine's 32-bit loader "
              "(`/usr/lib/wine/wine`), and the 64-bit build under `/usr/lib/wine/wine64`, in the "
              "same 64-bit prefix; each beside floor and idle programs of its own word size."

@@ -166,6 +166,25 @@ def report(bits, passed, failed, not_run=""):
             f.write(f"{bits}\t{passed}\t{failed}\t{not_run}\n")
 
 
+def commit():
+    """The commit the programs under test were built from, marked -dirty when
+    the checkout differs from it."""
+    return subprocess.run(["git", "-C", str(ROOT), "describe", "--always", "--dirty"],
+                          capture_output=True, text=True).stdout.strip() or "?"
+
+
+def i386_emulation():
+    """How 32-bit programs run where the kernel runs none itself (see
+    scripts/lib/deps.sh), or None where they run natively."""
+    entry = Path("/proc/sys/fs/binfmt_misc/veltrane-i386")
+    if not entry.exists() or "enabled" not in entry.read_text():
+        return None
+    emulator = re.search(r"^interpreter (\S+)", entry.read_text(), re.M).group(1)
+    version = re.search(r"version (\S+)", run([emulator, "--version"], check=False))
+    return (f"emulated by qemu-i386 {version.group(1) if version else '?'}, since this "
+            "kernel runs no 32-bit programs")
+
+
 def winpath(path):
     """Unix path -> the Z: drive path Wine programs see."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
@@ -1684,7 +1703,9 @@ def main(all_tests=TESTS, suite="e2e", prefix=None, probes=(), setup=None, descr
         register_url_probe(display)
         if setup:
             setup(Session(display, opts, "setup"))
-        print(f"{suite}: {opts.exe} ({display.build.bits}-bit) on {display.name}, "
+        emulated = i386_emulation() if display.build.bits == 32 else None
+        print(f"{suite}: {opts.exe} ({display.build.bits}-bit"
+              f"{', ' + emulated if emulated else ''}) on {display.name}, "
               f"setup {time.monotonic() - t0:.1f} s", flush=True)
         passed, failed = run_tests(display, opts, tests)
     finally:

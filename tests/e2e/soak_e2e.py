@@ -354,7 +354,9 @@ def write_report(path, fig):
     L = ["# Soak under Wine", ""]
     L.append(f"Written by `scripts/soak` ({fig['date']}, commit {fig['commit']}). "
              f"Veltrane.exe {fig['bits']}-bit under Wine ({fig['wine']}) on a private Xvfb, "
-             f"{fig['nproc']} cores shared with other work. Seed {fig['seed']}.")
+             f"{fig['nproc']} cores shared with other work. Seed {fig['seed']}."
+             + (f" The 32-bit programs are {fig['emulated']}." if fig.get("emulated")
+                and fig["bits"] == 32 else ""))
     L.append("")
     if fig["smoke"]:
         L.append("A smoke run (`scripts/soak --smoke`): seconds of actions, to show that the "
@@ -459,13 +461,6 @@ def write_report(path, fig):
 
 # ---------------------------------------------------------------- main
 
-def commit():
-    """The commit the program under test was built from, marked -dirty when
-    the checkout differs from it."""
-    return subprocess.run(["git", "-C", str(ROOT), "describe", "--always", "--dirty"],
-                          capture_output=True, text=True).stdout.strip() or "?"
-
-
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--minutes", type=float, default=10)
@@ -506,7 +501,7 @@ def main():
     e2e.build_probes(display.build)
     t = e2e.Session(display, opts, "soak")
     fig = {"seed": opts.seed, "baseline_minute": baseline_minute, "smoke": opts.smoke,
-           "commit": commit()}
+           "commit": e2e.commit(), "emulated": e2e.i386_emulation()}
     try:
         e2e.register_url_probe(display)
         t.wait_tray_count(0, timeout=5)
