@@ -127,9 +127,13 @@ veltrane_emulate_32bit() {
   [ -e "$binfmt/register" ] || $sudo mount -t binfmt_misc binfmt_misc "$binfmt"
   # ELF, 32-bit, little-endian, an executable or shared object for the i386;
   # F: the emulator is opened now, so it serves in every mount namespace.
-  [ -e "$binfmt/veltrane-i386" ] ||
+  # An entry left from an earlier run may have been switched off.
+  if [ -e "$binfmt/veltrane-i386" ]; then
+    echo 1 | $sudo tee "$binfmt/veltrane-i386" >/dev/null
+  else
     printf '%s' ':veltrane-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$VELTRANE_QEMU_I386"':F' |
       $sudo tee "$binfmt/register" >/dev/null
+  fi
   if [ "$(veltrane_32bit_runs)" = yes ]; then
     echo "== this kernel runs no 32-bit programs: $(veltrane_32bit_emulation)"
   else
