@@ -20,7 +20,6 @@ import run_e2e as e2e  # noqa: E402
 from run_e2e import Failure  # noqa: E402
 
 PREFIX = ROOT / "build" / "wine-prefix-urllink"
-URL_LOG = e2e.BUILD / "url.log"
 BLUE = (0, 0, 255)
 
 
@@ -67,21 +66,12 @@ class Demo:
         self.t.click_screen((left + right) // 2, (top + bottom) // 2, button=button)
 
 
-def opened_after(action, wait=15):
-    """Runs action; returns the addresses the probe was asked to open since,
-    once one was or `wait` seconds have passed."""
-    before = len(read_lines(URL_LOG))
-    action()
-    e2e.wait_until(lambda: len(read_lines(URL_LOG)) > before, wait, 0.1)
-    return read_lines(URL_LOG)[before:]
-
-
 # ------------------------------------------------------------------- tests
 
 def test_press_opens_the_stored_address(t):
     address = "http://www.example.test/open?from=urllink"
     demo = Demo(t, "open", properties("Open the example page", address))
-    opened = opened_after(demo.press)
+    opened = e2e.opened_after(demo.press)
     t.check(opened == [address], f"opened {opened}, expected [{address!r}]")
     t.check(f"GoToURL {address}" in demo.event_lines(),
             f"GoToURL was not raised first: {demo.event_lines()}")
@@ -90,7 +80,7 @@ def test_press_opens_the_stored_address(t):
 def test_host_that_replaces_the_address_opens_the_replacement(t):
     stored, replacement = "http://www.example.test/stored", "http://www.example.test/replaced"
     demo = Demo(t, "replace", properties("Replaced link", stored), "--replace", replacement)
-    opened = opened_after(demo.press)
+    opened = e2e.opened_after(demo.press)
     t.check(opened == [replacement], f"opened {opened}, expected [{replacement!r}]")
 
 
@@ -98,14 +88,14 @@ def test_host_that_cancels_opens_nothing(t):
     address = "http://www.example.test/cancelled"
     demo = Demo(t, "cancel", properties("Cancelled link", address), "--cancel")
     # Three seconds: long enough for the probe to have run had anything been opened.
-    opened = opened_after(demo.press, wait=3)
+    opened = e2e.opened_after(demo.press, wait=3)
     t.check(f"GoToURL {address}" in demo.event_lines(), "the press raised no GoToURL")
     t.check(opened == [], f"opened {opened} though the host cancelled")
 
 
 def test_secondary_press_opens_nothing(t):
     demo = Demo(t, "secondary", properties("Secondary press", "http://www.example.test/2nd"))
-    opened = opened_after(lambda: demo.press(button=3), wait=3)
+    opened = e2e.opened_after(lambda: demo.press(button=3), wait=3)
     t.check(not opened and not demo.event_lines()[1:],
             f"a right press did something: {opened}, {demo.event_lines()[1:]}")
 
@@ -204,7 +194,7 @@ def test_handler_that_throws_ends_the_program_with_a_box(t):
     demo = Demo(t, "throw", properties("Throwing link", "http://www.example.test/throw"),
                 "--throw", env=dict(t.display.env, WINEDEBUG="+relay"))
     trace = e2e.Trace(demo.proc.log)
-    opened = opened_after(demo.press, wait=3)
+    opened = e2e.opened_after(demo.press, wait=3)
     boxes = e2e.wait_until(lambda: trace.calls("user32.MessageBoxA"), 10, 0.2)
     t.check(boxes and boxes[0].arg(3) == 0x50010 and "Run-time error '51':\\n\\nUnknown error "
             "in the URLLink control" in boxes[0].args,
