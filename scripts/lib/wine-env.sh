@@ -24,7 +24,7 @@ wine_env_die() { echo "wine-env: $*" >&2; exit 1; }
 # Environment for every wine call; the prefix is created on first use.
 wine_env_init() {
     [ -x "$WINE" ] || wine_env_die "$WINE not found (install the wine64 package)"
-    export WINEPREFIX="${WINEPREFIX:-$VELTRANE_ROOT/build/wine-prefix}"
+    export WINEPREFIX="${WINEPREFIX:-${VELTRANE_RUN_DIR:-$VELTRANE_ROOT/build}/wine-prefix}"
     export WINEARCH=win64
     export WINEDEBUG="${WINEDEBUG:--all}"
     # No Mono/Gecko installer dialogs in a fresh prefix.
