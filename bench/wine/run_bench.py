@@ -37,9 +37,9 @@ ROOT = Path(__file__).resolve().parents[2]
 OUT = ROOT / "build" / "bench"
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 os.environ.setdefault("WINEPREFIX", str(ROOT / "build" / "wine-prefix-bench"))
-import run_e2e as e2e  # noqa: E402
+import harness as e2e  # noqa: E402
 
-e2e.BUILD = OUT   # probes, logs and key logs of this run live under build/bench
+e2e.BUILD = OUT   # logs and key logs of this run live under build/bench
 
 TICK_KEYS = (124, 125, 126, 92, 17)
 # The figures' sizes: a full run, and a smoke run that only shows each

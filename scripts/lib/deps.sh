@@ -16,7 +16,7 @@ veltrane_install_deps() {
   local packages=(cmake g++ libgtest-dev libgmock-dev libbenchmark-dev googletest python3
                   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
                   wine64 xvfb xdotool imagemagick x11-utils x11-xserver-utils icoutils
-                  clang libclang-rt-14-dev icewm python3-pytest debootstrap "$@")
+                  clang libclang-rt-14-dev icewm python3-pytest python3-pytest-timeout debootstrap "$@")
   local missing=() p
   for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

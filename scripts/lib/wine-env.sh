@@ -2,11 +2,12 @@
 #
 #   source scripts/lib/wine-env.sh
 #   wine_env_init            # prefix, env vars, cleanup trap
-#   wine_env_start_xvfb      # private Xvfb on a free :91..:99, exports DISPLAY
+#   wine_env_start_xvfb      # private Xvfb on a free :91..:99 with a desktop
+#                            # (IceWM and its system tray), exports DISPLAY
 #   wine_env_prepare_prefix  # the 64-bit prefix; it serves both word sizes, and
 #                            # WINE_ENV_NO_32BIT says why 32-bit programs cannot run
 #   "$WINE32" some.exe &     # run things ($WINE for 64-bit programs)
-#   (cleanup runs on exit: our wineserver -k, then our Xvfb)
+#   (cleanup runs on exit: our wineserver -k, our IceWM, then our Xvfb)
 #
 # Only what this helper started is ever stopped: the Xvfb by its PID and the
 # wine processes through `wineserver -k` of our own WINEPREFIX.
@@ -16,6 +17,7 @@ WINE="${WINE:-/usr/lib/wine/wine64}"
 WINE32="${WINE32:-/usr/lib/wine/wine}"
 WINESERVER="${WINESERVER:-/usr/lib/wine/wineserver}"
 WINE_ENV_XVFB_PID=""
+WINE_ENV_WM_PID=""
 WINE_ENV_XVFB_LOG=""
 WINE_ENV_NO_32BIT=""
 
@@ -130,6 +132,7 @@ wine_env_start_xvfb() {
             if [ -e "/tmp/.X11-unix/X$n" ] && xdpyinfo -display ":$n" >/dev/null 2>&1; then
                 export DISPLAY=":$n"
                 wine_env_map_fkeys
+                wine_env_start_desktop
                 return 0
             fi
             sleep 0.1
@@ -141,6 +144,27 @@ wine_env_start_xvfb() {
         WINE_ENV_XVFB_PID=""
     done
     wine_env_die "no free X display in :91..:99"
+}
+
+# A desktop as Windows users have one: a window manager, which withdraws a
+# hidden window at once and gives the screen its work area, and an XEmbed
+# system tray, in which Wine docks notification icons. Started before any
+# wine process, which looks for the tray once. Its own settings, not the
+# user's, so that every run sees the same desktop; the Windows keys left to
+# the programs, as the right one is a key Veltrane answers.
+wine_env_start_desktop() {
+    command -v icewm >/dev/null || wine_env_die "icewm not found (install the icewm package)"
+    local cfg="${TMPDIR:-/tmp}/veltrane-icewm" tries
+    mkdir -p "$cfg"
+    echo 'Win95Keys=0' >"$cfg/preferences"
+    ICEWM_PRIVCFG="$cfg" icewm >"$cfg/${DISPLAY#:}.log" 2>&1 &
+    WINE_ENV_WM_PID=$!
+    for tries in $(seq 1 100); do
+        xwininfo -root -tree 2>/dev/null | grep -q '"SystemTray"' && return 0
+        kill -0 "$WINE_ENV_WM_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    wine_env_die "IceWM did not bring up its system tray on $DISPLAY (see $cfg/${DISPLAY#:}.log)"
 }
 
 # Xvfb's default keymap gives keycodes 191-193 (FK13-FK15) vendor keysyms,
@@ -162,6 +186,11 @@ wine_env_cleanup() {
     trap - EXIT INT TERM
     if [ -n "${WINEPREFIX:-}" ] && [ -x "$WINESERVER" ]; then
         "$WINESERVER" -k >/dev/null 2>&1 || true
+    fi
+    if [ -n "$WINE_ENV_WM_PID" ]; then
+        kill "$WINE_ENV_WM_PID" 2>/dev/null || true
+        wait "$WINE_ENV_WM_PID" 2>/dev/null || true
+        WINE_ENV_WM_PID=""
     fi
     if [ -n "$WINE_ENV_XVFB_PID" ]; then
         kill "$WINE_ENV_XVFB_PID" 2>/dev/null || true

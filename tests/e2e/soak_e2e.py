@@ -30,7 +30,6 @@ import os
 import random
 import re
 import shutil
-import subprocess
 import sys
 import threading
 import time
@@ -41,9 +40,9 @@ OUT = ROOT / "build" / "soak"
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 # A prefix of its own: the soak can run beside the end-to-end tests.
 os.environ.setdefault("WINEPREFIX", str(ROOT / "build" / "wine-prefix-soak"))
-import run_e2e as e2e  # noqa: E402
+import harness as e2e  # noqa: E402
 
-e2e.BUILD = OUT   # probes, logs, key log and url log of this run
+e2e.BUILD = OUT   # logs, key log and url log of this run
 
 CLK_TCK = os.sysconf("SC_CLK_TCK")
 SAMPLE_EVERY_S = 30
@@ -74,16 +73,16 @@ KEYS = {
     "Control_L": ((162,), None),   # Ctrl swaps the buttons for a tick, no stroke
 }
 
-# Relative weights of the actions.
+# The actions, their relative weights and the Soak methods that do them.
 ACTIONS = (
-    ("move over a hot area", 34),
-    ("move onto the bare surface", 10),
-    ("move off the window", 8),
-    ("key press", 20),
-    ("hide, then tray click", 8),
-    ("tray click, window shown", 6),
-    ("drag and back", 8),
-    ("web link click", 3),
+    ("move over a hot area", 34, "move_over_area"),
+    ("move onto the bare surface", 10, "move_bare"),
+    ("move off the window", 8, "move_off"),
+    ("key press", 20, "key_press"),
+    ("hide, then tray click", 8, "hide_and_restore"),
+    ("tray click, window shown", 6, "tray_click_shown"),
+    ("drag and back", 8, "drag"),
+    ("web link click", 3, "link_click"),
 )
 
 
@@ -257,18 +256,8 @@ class Soak:
 
     # -- loop
     def run(self, sampler):
-        perform = {
-            "move over a hot area": self.move_over_area,
-            "move onto the bare surface": self.move_bare,
-            "move off the window": self.move_off,
-            "key press": self.key_press,
-            "hide, then tray click": self.hide_and_restore,
-            "tray click, window shown": self.tray_click_shown,
-            "drag and back": self.drag,
-            "web link click": self.link_click,
-        }
-        names = [a for a, _ in ACTIONS]
-        weights = [w for _, w in ACTIONS]
+        perform = {name: getattr(self, method) for name, _, method in ACTIONS}
+        names, weights = [a for a, _, _ in ACTIONS], [w for _, w, _ in ACTIONS]
         info = self.t.window_info(self.t.wid)
         self.home = (info["x"], info["y"])
         first = list(names)   # each kind once, however short the run
@@ -351,32 +340,24 @@ def verdict(fig):
 def write_report(path, fig):
     checks, growth, allowed = verdict(fig)
     base, end = fig["baseline"], fig["end"]
-    L = ["# Soak under Wine", ""]
-    L.append(f"Written by `scripts/soak` ({fig['date']}, commit {fig['commit']}). "
-             f"Veltrane.exe {fig['bits']}-bit under Wine ({fig['wine']}) on a private Xvfb, "
+    L = ["# Soak under Wine", "", f"Written by `scripts/soak` ({fig['date']}, commit {fig['commit']}). "
+             f"Veltrane.exe {fig['bits']}-bit under {fig['wine']} on a private Xvfb with IceWM, "
              f"{fig['nproc']} cores shared with other work. Seed {fig['seed']}."
              + (f" The 32-bit programs are {fig['emulated']}." if fig.get("emulated")
-                and fig["bits"] == 32 else ""))
-    L.append("")
+                and fig["bits"] == 32 else ""), ""]
     if fig["smoke"]:
-        L.append("A smoke run (`scripts/soak --smoke`): seconds of actions, to show that the "
-                 "soak can run; its RSS growth is not judged.")
-        L.append("")
-    L.append("## Result")
-    L.append("")
-    L.append(f"**{'PASS' if all(checks.values()) else 'FAIL'}**")
-    L.append("")
+        L += ["A smoke run (`scripts/soak --smoke`): seconds of actions, to show that the "
+              "soak can run; its RSS growth is not judged.", ""]
+    L += ["## Result", "", f"**{'PASS' if all(checks.values()) else 'FAIL'}**", ""]
     for what, ok in checks.items():
         L.append(f"- {'yes' if ok else 'NO'}: {what}")
-    L.append("")
-    L.append("| figure | value |")
-    L.append("|---|---|")
-    L.append(f"| duration of the actions | {fig['duration']:.0f} s ({fig['duration'] / 60:.1f} min) |")
-    L.append(f"| actions done | {sum(fig['counts'].values())} |")
+    L += ["", "| figure | value |", "|---|---|",
+          f"| duration of the actions | {fig['duration']:.0f} s ({fig['duration'] / 60:.1f} min) |",
+          f"| actions done | {sum(fig['counts'].values())} |"]
     up = "yes" if fig["died"] is None else f"no, ended after {fig['died']:.0f} s"
-    L.append(f"| process up until the close request | {up} |")
-    L.append(f"| RSS at minute {fig['baseline_minute']:g} | {base[1]} kB |")
-    L.append(f"| RSS at the end ({end[0] / 60:.1f} min) | {end[1]} kB |")
+    L += [f"| process up until the close request | {up} |",
+          f"| RSS at minute {fig['baseline_minute']:g} | {base[1]} kB |",
+          f"| RSS at the end ({end[0] / 60:.1f} min) | {end[1]} kB |"]
     L.append(f"| growth from minute {fig['baseline_minute']:g} to the end | {growth:+d} kB "
              f"({100 * growth / base[1]:+.2f} %), allowed +{allowed:.0f} kB |")
     L.append(f"| RSS min / max over the run | {min(s[1] for s in fig['samples'])} / "
@@ -387,42 +368,30 @@ def write_report(path, fig):
              f"{'empty after %.1f s' % fig['icon_gone'] if fig['icon_gone'] is not None else 'icon still there after 15 s'} |")
     L.append(f"| process exit after WM_CLOSE | "
              f"{'%.1f s, exit code %s' % (fig['exited'], fig['exit_code']) if fig['exited'] is not None else 'still running after 15 s'} |")
-    L.append("")
-    L.append("## Actions")
-    L.append("")
-    L.append("| action | count |")
-    L.append("|---|---|")
+    L += ["", "## Actions", "", "| action | count |", "|---|---|"]
     for what, n in sorted(fig["counts"].items()):
         L.append(f"| {what} | {n} |")
-    L.append("")
-    L.append(f"Web link: {fig['url_hits']} openings recorded by the url probe for "
+    L += ["", f"Web link: {fig['url_hits']} openings recorded by the url probe for "
              f"{fig['counts'].get('web link click', 0)} clicks"
-             f"{'' if fig['url_ok'] else ' (some carried another address)'}.")
-    L.append("")
-    L.append("| key | presses sent | physical presses the hook saw | injected answers |")
-    L.append("|---|---|---|---|")
+             f"{'' if fig['url_ok'] else ' (some carried another address)'}.",
+          "", "| key | presses sent | physical presses the hook saw | injected answers |",
+          "|---|---|---|---|"]
     for keysym, (phys, inj) in fig["keys"].items():
         L.append(f"| {keysym} | {fig['counts'].get('key ' + keysym, 0)} | {phys} | "
                  f"{'none expected (button swap)' if inj is None else inj} |")
     L.append("")
     if fig["anomalies"]:
-        L.append("Anomalies seen during the run (the run went on):")
-        L.append("")
+        L += ["Anomalies seen during the run (the run went on):", ""]
         for what, n in sorted(fig["anomalies"].items()):
             L.append(f"- {n} x {what}")
     else:
         L.append("No anomaly during the run: every hide was followed by the window coming "
                  "back from the tray, and every drag and back returned the window to its place.")
-    L.append("")
-    L.append(f"## Memory, every {SAMPLE_EVERY_S} s")
-    L.append("")
-    L.append("| minute | VmRSS kB | CPU s |")
-    L.append("|---|---|---|")
+    L += ["", f"## Memory, every {SAMPLE_EVERY_S} s", "", "| minute | VmRSS kB | CPU s |",
+          "|---|---|---|"]
     for s, rss, cpu in fig["samples"]:
         L.append(f"| {s / 60:.1f} | {rss} | {cpu:.2f} |")
-    L.append("")
-    L.append("## Left out of the mix: drags with the secondary button")
-    L.append("")
+    L += ["", "## Left out of the mix: drags with the secondary button", ""]
     L.append("A drag starts Wine's move loop (WM_NCLBUTTONDOWN on the caption), and under "
              "Wine that loop ends on a primary-button release only. After a drag with the "
              "secondary button the window therefore keeps following the pointer once the "
@@ -433,12 +402,10 @@ def write_report(path, fig):
              "the icon go after WM_CLOSE but the process still running 15 s later. The mix "
              "therefore drags with the primary button only; whether Windows ends that loop "
              "on a secondary release is not something this machine can tell.")
-    L.append("")
-    L.append("## How")
-    L.append("")
+    L += ["", "## How", ""]
     L.append("- One action every 100-300 ms after the previous one ended: each kind once, "
              "then chosen at random with the seed above from: " +
-             ", ".join(f"{a} ({w})" for a, w in ACTIONS) +
+             ", ".join(f"{a} ({w})" for a, w, _ in ACTIONS) +
              " (relative weights). Pointer moves go to a random point of a hot area "
              "(hitarea and xarea are hovered, never clicked), of the bare surface or off the "
              "window; a hide clicks the yellow dot or Minimize, waits for the window to be "
@@ -452,10 +419,9 @@ def write_report(path, fig):
              f"{fig['baseline_minute']:g} (the first minutes still load code and fonts) to that last "
              f"reading; it must stay within +{GROWTH_RATIO:.0%} or +{GROWTH_FLOOR_KB} kB, "
              "whichever is larger.")
-    L.append("- End: `winprobe close` posts WM_CLOSE to the window titled Veltrane; the tray "
-             "is watched (screenshots of Wine's tray window) and the process waited for. "
-             "Wine takes about 2 s to hide its tray window once the last icon goes.")
-    L.append("")
+    L += ["- End: `winprobe close` posts WM_CLOSE to the window titled Veltrane; the tray "
+          "is watched (the icons docked in the desktop's tray, IceWM's) and the process "
+          "waited for.", ""]
     path.write_text("\n".join(L))
 
 
@@ -531,19 +497,12 @@ def main():
     finally:
         t.cleanup()
         display.close()
-    fig["samples"] = sampler.samples
-    fig["baseline"] = sample_at(sampler.samples, baseline_minute * 60)
-    fig["end"] = sampler.samples[-1]
-    fig["counts"] = dict(soak.counts)
-    fig["anomalies"] = dict(soak.anomalies)
-    urls = url_log.read_text().splitlines() if url_log.exists() else []
-    fig["url_hits"] = len(urls)
-    fig["url_ok"] = all(u == e2e.HOME_PAGE for u in urls)
-    fig["date"] = datetime.date.today().isoformat()
-    fig["bits"] = display.build.bits
-    fig["wine"] = subprocess.run([display.wine, "--version"], capture_output=True,
-                                 text=True).stdout.strip()
-    fig["nproc"] = os.cpu_count()
+    urls = e2e.opened_addresses()
+    fig.update(samples=sampler.samples, baseline=sample_at(sampler.samples, baseline_minute * 60),
+               end=sampler.samples[-1], counts=dict(soak.counts), anomalies=dict(soak.anomalies),
+               url_hits=len(urls), url_ok=all(u == e2e.HOME_PAGE for u in urls),
+               date=datetime.date.today().isoformat(), bits=display.build.bits,
+               wine=e2e.wine_version(display.wine), nproc=os.cpu_count())
     write_report(Path(opts.out), fig)
 
     checks, growth, allowed = verdict(fig)

@@ -20,28 +20,23 @@ Panel\\Mouse), and nothing of the program behind:
 What the program does is read from Wine's relay trace of a few calls
 (SwapMouseButton, MessageBoxA, DestroyWindow, Shell_NotifyIconA) and of the
 window procedures; a process's button swap is invisible from outside.
-The harness (private Xvfb, Wine environment, sessions, probes) is
-tests/e2e/run_e2e.py's; this file uses a prefix of its own, since it changes
-the prefix's registry.
-
-Usage: tests/e2e/lifecycle_e2e.py [--arch 32|64] [--exe PATH] [-k NAME]
+This file uses a prefix of its own, since it changes the prefix's registry.
 """
 
-import re
-import sys
 import time
-from pathlib import Path
 
-ROOT = Path(__file__).resolve().parents[2]
-sys.path.insert(0, str(ROOT / "tests" / "e2e"))
-import run_e2e as e2e  # noqa: E402
+import pytest
 
-PREFIX = ROOT / "build" / "wine-prefix-lifecycle"
+import harness as e2e
+
+PREFIX = e2e.RUN_DIR / "wine-prefix-lifecycle"
+# Each test starts traced programs, which are slow.
+pytestmark = pytest.mark.timeout(90)
 LIFEPROBE = "lifeprobe"
 MOUSE_KEY = r"HKCU\Control Panel\Mouse"
 DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
 RELAYED = ("user32.SwapMouseButton", "user32.MessageBoxA", "user32.DestroyWindow",
-           "shell32.Shell_NotifyIconA")
+           "shell32.Shell_NotifyIconA", "gdi32.GetDeviceCaps")
 # A screen density at which the window's outline no longer fits 32-bit
 # coordinates: its building raises Overflow (error 6) during startup.
 OVERFLOWING_DPI = 500_000_000
@@ -86,17 +81,11 @@ def save_buttons(t, swapped):
 
 
 def saved_buttons(t):
-    out, _ = t.display.reg("query", MOUSE_KEY, "/v", "SwapMouseButtons")
-    m = re.search(r"SwapMouseButtons\s+REG_SZ\s+(\S*)", out)
-    if not m:
-        raise e2e.Failure(f"no SwapMouseButtons value in the prefix: {out.strip()[:200]}")
-    return m.group(1)
+    return t.display.reg_value(MOUSE_KEY, "SwapMouseButtons")
 
 
-def start_traced(t):
-    """Starts Veltrane.exe under a relay trace; returns the trace. The window
-    is not waited for: startup may be expected to fail."""
-    return Trace(e2e.start_traced(t, RELAYED, wait=False).path)
+def start_traced(t, wait=True):
+    return e2e.start_traced(t, RELAYED, wait, Trace)
 
 
 def wait_swap(trace, value, after=0, timeout=5):
@@ -126,7 +115,6 @@ def test_session_end(t):
     the saved assignment set back last."""
     save_buttons(t, True)
     trace = start_traced(t)
-    t.wid = t.wait_window("Veltrane")
     t.wait_tray_count(1)
     started = time.monotonic()
     e2e.run([t.display.wine, "wineboot", "--end-session"], env=t.display.env, timeout=60,
@@ -156,7 +144,6 @@ def test_exit_red_dot_and_close_set_the_saved_buttons_back(t):
     for how, end in ways:
         save_buttons(t, True)
         trace = start_traced(t)
-        t.wid = t.wait_window("Veltrane")
         t.check(wait_swap(trace, 1), "no tick kept the saved swapped assignment")
         end()
         check_ended_with(t, trace, 1, how)
@@ -170,7 +157,6 @@ def test_a_swap_left_behind_is_not_the_users(t):
     save_buttons(t, False)
     t.probe("swap", "1", name=LIFEPROBE)
     trace = start_traced(t)
-    t.wid = t.wait_window("Veltrane")
     t.check(wait_swap(trace, 0), "no tick kept the saved normal assignment")
     t.check(1 not in trace.swaps(), f"the ticks swapped with {sorted(set(trace.swaps()))}")
     t.probe("close")
@@ -185,7 +171,6 @@ def test_a_changed_setting_becomes_the_users(t):
     save_buttons(t, False)
     t.probe("swap", "0", name=LIFEPROBE)   # no swap left behind by an earlier program
     trace = start_traced(t)
-    t.wid = t.wait_window("Veltrane")
     t.check(wait_swap(trace, 0), "no tick kept the saved normal assignment")
     save_buttons(t, True)   # saved, not announced
     before = len(trace.swaps())
@@ -211,10 +196,14 @@ def test_untrapped_error(t):
     delivers ticks, which do nothing; after OK the saved assignment is set
     back and the process ends at once, with exit code 1."""
     save_buttons(t, True)
-    t.display.reg_add(DESKTOP_KEY, "/v", "LogPixels", "/t", "REG_DWORD",
-                      "/d", str(OVERFLOWING_DPI))
+    t.display.set_density(OVERFLOWING_DPI, t.opts.exe)
     try:
-        trace = start_traced(t)
+        trace = start_traced(t, wait=False)
+        asked = e2e.wait_until(lambda: trace.calls("gdi32.GetDeviceCaps"), 30, 0.2)
+        given = {c.ret for c in asked or []}
+        if given and OVERFLOWING_DPI not in given:   # Wine 10 takes no density above 480
+            pytest.skip(f"this Wine gives the program {sorted(given)} pixels per inch for the "
+                        f"{OVERFLOWING_DPI:,} set; only a density that high makes the outline overflow")
         boxes = e2e.wait_until(lambda: trace.calls("user32.MessageBoxA"), 30, 0.2)
         if not boxes:
             raise e2e.Failure("no message box within 30 s")
@@ -238,25 +227,7 @@ def test_untrapped_error(t):
     t.note(f"{ticks} timer messages delivered during the box, none answered")
 
 
-TESTS = [
-    test_session_end,
-    test_exit_red_dot_and_close_set_the_saved_buttons_back,
-    test_a_swap_left_behind_is_not_the_users,
-    test_a_changed_setting_becomes_the_users,
-    test_untrapped_error,
-]
-
-
-# ------------------------------------------------------------------- driver
-
-def setup(t):
+@pytest.fixture(scope="module", autouse=True)
+def no_density_left_behind(display):
     # A run stopped inside the error check may have left its density behind.
-    t.display.reg("delete", DESKTOP_KEY, "/v", "LogPixels", "/f")
-
-
-for _test in TESTS:
-    _test.timeout = e2e.TEST_TIMEOUT_S * 2   # each starts traced programs, which are slow
-
-if __name__ == "__main__":
-    sys.exit(e2e.main(TESTS, suite="lifecycle_e2e", prefix=PREFIX, probes=(LIFEPROBE,),
-                      setup=setup, description=__doc__.split("\n")[0]))
+    display.reg("delete", DESKTOP_KEY, "/v", "LogPixels", "/f")

@@ -1,0 +1,99 @@
+"""The end-to-end suites under pytest. Each test file runs on a desktop and a
+Wine prefix of its own (its PREFIX and SCREEN), against its PROGRAM, built
+for the word size asked for; each test gets a fresh Session, whose programs
+are stopped when it ends.
+
+    /usr/bin/python3 -m pytest tests/e2e/test_veltrane.py [--arch 32|64] [-k NAME]
+
+The 32-bit run on a machine that cannot run 32-bit programs says so in one
+line and fails: the product went untested.
+"""
+
+import os
+import time
+import types
+from pathlib import Path
+
+import pytest
+
+import harness as e2e
+
+
+def pytest_addoption(parser):
+    parser.addoption("--arch", type=int, choices=(32, 64), default=32,
+                     help="the build under test (default: 32, the product)")
+    parser.addoption("--exe", help="a program other than the build's; its own word size "
+                                   "picks the Wine loader")
+    parser.addoption("--skin", default=str(e2e.ROOT / "assets" / "skin.bmp"),
+                     help="the skin picture the window must show")
+
+
+def pytest_configure(config):
+    config.veltrane_run = {}     # what scripts/test's summary needs of this run
+    config.veltrane_notes = []   # figures the tests measured, shown at the end
+
+
+@pytest.fixture(scope="module")
+def display(request):
+    """The test file's desktop and prefix, with the probes built and the url
+    probe registered as the program that opens http addresses."""
+    config, module = request.config, request.module
+    exe = config.getoption("--exe")
+    build = e2e.BUILDS[e2e.pe_bits(exe) if exe else config.getoption("--arch")]
+    opts = types.SimpleNamespace(skin=config.getoption("--skin"), exe=str(
+        Path(exe).resolve() if exe else build.exe(getattr(module, "PROGRAM", "Veltrane.exe"))))
+    started = time.monotonic()
+    shown = e2e.Display(prefix=getattr(module, "PREFIX", None),
+                        screen=getattr(module, "SCREEN", None))
+    try:
+        shown.build, shown.opts = build, opts
+        wine = e2e.wine_version(build.wine)
+        config.veltrane_run.update(wine=wine, bits=build.bits)
+        if build.bits == 32 and shown.no_32bit:
+            config.veltrane_run["not_run"] = shown.no_32bit
+            pytest.exit(f"THE 32-BIT END-TO-END TESTS DID NOT RUN: {shown.no_32bit}", 1)
+        if not Path(opts.exe).is_file():
+            pytest.exit(f"{opts.exe} not found; build it first (cmake --preset {build.preset} "
+                        f"&& cmake --build --preset {build.preset})", 1)
+        e2e.build_probes(build)
+        e2e.register_url_probe(shown)
+        emulated = e2e.i386_emulation() if build.bits == 32 else None
+        config.pluginmanager.get_plugin("terminalreporter").write_line(
+            f"{Path(module.__file__).name}: {opts.exe} ({build.bits}-bit, {wine}"
+            f"{', ' + emulated if emulated else ''}) on {shown.name} with IceWM, "
+            f"set up in {time.monotonic() - started:.1f} s")
+        yield shown
+    finally:
+        shown.close()
+
+
+@pytest.fixture
+def t(display, request):
+    """A fresh Session; what it started is stopped after the test."""
+    session = e2e.Session(display, display.opts, request.node.name[len("test_"):])
+    started = time.monotonic()
+    try:
+        yield session
+    finally:
+        session.cleanup()
+        request.config.veltrane_notes.append(
+            (request.node.name, session.notes, time.monotonic() - started))
+
+
+def pytest_terminal_summary(terminalreporter, config):
+    for name, notes, seconds in config.veltrane_notes:
+        terminalreporter.write_line(f"{name} ({seconds:.1f} s): {'; '.join(notes) or 'ok'}")
+
+
+def pytest_sessionfinish(session):
+    """Adds this run's result to the file scripts/test gathers its summary
+    from: Wine version, word size, passed, failed, skipped, why it did not run."""
+    run, results = session.config.veltrane_run, os.environ.get("VELTRANE_RESULTS")
+    if not results or "bits" not in run:
+        return
+    stats = session.config.pluginmanager.get_plugin("terminalreporter").stats
+    passed = len(stats.get("passed", []))
+    failed = len(stats.get("failed", [])) + len(stats.get("error", []))
+    with open(results, "a") as f:
+        f.write(f"{run['wine']}\t{run['bits']}\t{passed}\t{failed}\t"
+                f"{len(stats.get('skipped', []))}\t{run.get('not_run', '')}\n")
