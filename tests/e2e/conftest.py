@@ -1,13 +1,7 @@
-"""The end-to-end suites under pytest. Each test file runs on a desktop and a
-Wine prefix of its own (its PREFIX and SCREEN), against its PROGRAM, built
-for the word size asked for; each test gets a fresh Session, whose programs
-are stopped when it ends.
-
-    /usr/bin/python3 -m pytest tests/e2e/test_veltrane.py [--arch 32|64] [-k NAME]
-
-The 32-bit run on a machine that cannot run 32-bit programs says so in one
-line and fails: the product went untested.
-"""
+"""The end-to-end suites under pytest: each test file on a desktop and a Wine
+prefix of its own (its PREFIX, SCREEN), against its PROGRAM at the word size
+asked for (--arch 32|64); each test with a fresh Session. A 32-bit run where
+32-bit programs cannot run says so in one line and fails."""
 
 import os
 import time

@@ -375,10 +375,8 @@ class Display:
 
     def close(self):
         if self.holder.poll() is None:
-            try:
+            with contextlib.suppress(OSError):
                 self.holder.stdin.close()
-            except OSError:
-                pass
             try:
                 self.holder.wait(timeout=30)
             except subprocess.TimeoutExpired:
@@ -392,17 +390,16 @@ class Display:
             raise Failure(f"reg add {key} {' '.join(value)} failed: {out.strip()[:200]}")
 
     def set_density(self, dpi, exe):
-        """Gives the screen `dpi` logical pixels per inch for `exe`. The program
-        declares no DPI awareness: as a user of Windows 8.1 or later would, the
-        prefix overrides the system's scaling of it ("~ HIGHDPIAWARE"; Wine 10
-        scales as those do, and finds the override by the program's file name;
-        Wine 8 never scales). Then a new session, as after signing out and in:
-        Wine 10 reads the density when its desktop starts."""
+        """Gives `exe` a screen of `dpi` logical pixels per inch: the system's
+        scaling of a program without DPI awareness overridden for it, as on
+        Windows 8.1 and later (Wine 10 scales as those do; Wine 8 never does),
+        then a new session, as after signing out and in."""
         self.reg_add(r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
                      "/d", str(dpi))
         self.reg_add(r"HKCU\Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags"
-                     r"\Layers", "/v", Path(exe).name, "/d", "~ HIGHDPIAWARE")
-        for step in ("-k", "-w", "-p"):
+                     r"\Layers", "/v", Path(exe).name,   # Wine 10 looks up the file name
+                     "/d", "~ HIGHDPIAWARE")
+        for step in ("-k", "-w", "-p"):   # Wine 10 reads the density as its desktop starts
             run(["/usr/lib/wine/wineserver", step], env=self.env, timeout=60, check=False,
                 capture=False)   # the server it starts would hold a pipe open
 
@@ -474,13 +471,9 @@ class Session:
     """What one test works with: the display, the exe, and helpers."""
 
     def __init__(self, display, opts, name):
-        self.display = display
-        self.opts = opts
-        self.name = name
-        self.procs = []
-        self.app = None
-        self.wid = None
-        self.notes = []
+        self.display, self.opts, self.name = display, opts, name
+        self.procs, self.notes = [], []
+        self.app = self.wid = None
 
     # -- processes
     def start(self, exe, *args, tag=None, env=None):
@@ -505,20 +498,16 @@ class Session:
     # -- windows
     def find_windows(self, title):
         out = self.display.x("xdotool", "search", "--name", f"^{re.escape(title)}$", check=False)
-        return [w for w in out.split()]
+        return out.split()
 
     def window_info(self, wid):
         """Geometry and map state from xwininfo, or None if the window is gone."""
         out = self.display.x("xwininfo", "-id", str(wid), check=False)
-        if "Absolute upper-left X" not in out:
+        field = dict(re.findall(r"^\s*(\w[\w -]*):\s+(\S+)", out, re.M))
+        if "Absolute upper-left X" not in field:
             return None
-
-        def field(label):
-            m = re.search(rf"{label}:\s+(\S+)", out)
-            return m.group(1) if m else None
-        return {"x": int(field("Absolute upper-left X")), "y": int(field("Absolute upper-left Y")),
-                "w": int(field("Width")), "h": int(field("Height")),
-                "map": field("Map State")}
+        return {"x": int(field["Absolute upper-left X"]), "y": int(field["Absolute upper-left Y"]),
+                "w": int(field["Width"]), "h": int(field["Height"]), "map": field["Map State"]}
 
     def shown_windows(self, title):
         """(X id, window_info) of each viewable window named `title`."""
@@ -601,7 +590,10 @@ class Session:
         right: (screen centre, Image) of each. The tray gives each icon it
         docks an embedder window of its own, with the icon's window as its one
         child; a window of one colour has no icon drawn in it yet."""
-        tree = self.display.x("xwininfo", "-root", "-tree").splitlines()
+        def walk():   # xwininfo fails when a window goes away while it walks the tree
+            with contextlib.suppress(Failure):
+                return self.display.x("xwininfo", "-root", "-tree")
+        tree = (wait_until(walk, 2) or self.display.x("xwininfo", "-root", "-tree")).splitlines()
         icons, shot = [], None
         for embedder, child in zip(tree, tree[2:]):
             if '"YXTrayEmbedder"' not in embedder:
@@ -634,6 +626,8 @@ class Session:
 
     def focus(self):
         self.display.x("xdotool", "windowfocus", "--sync", str(self.wid))
+        # Wine may be left with no foreground window, and raw input then reaches no one.
+        self.probe("activate")
         time.sleep(0.3)
 
     def key(self, keysym, hold):

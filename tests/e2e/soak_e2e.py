@@ -26,6 +26,7 @@ Usage: tests/e2e/soak_e2e.py [--minutes N | --smoke] [--seed N] [--exe PATH] [--
 import argparse
 import collections
 import datetime
+import itertools
 import os
 import random
 import re
@@ -120,19 +121,15 @@ class Sampler(threading.Thread):
         usage = read_usage(self.pid)
         now = time.monotonic() - self.start_at
         if usage is None:
-            if self.vanished_at is None:
-                self.vanished_at = now
+            self.vanished_at = now if self.vanished_at is None else self.vanished_at
             return None
         self.samples.append((now, *usage))
         return usage
 
     def run(self):
-        k = 0
-        while not self.stop_event.is_set():
+        for k in itertools.count(1):
             self.take()
-            k += 1
-            delay = self.start_at + k * SAMPLE_EVERY_S - time.monotonic()
-            if self.stop_event.wait(max(0.0, delay)):
+            if self.stop_event.wait(max(0.0, self.start_at + k * SAMPLE_EVERY_S - time.monotonic())):
                 break
 
 
@@ -448,8 +445,7 @@ def main():
     src = Path(opts.exe).resolve()
     if not src.is_file():
         raise SystemExit(f"soak: {src} not found; build it first")
-    OUT.mkdir(parents=True, exist_ok=True)
-    (OUT / "logs").mkdir(exist_ok=True)
+    (OUT / "logs").mkdir(parents=True, exist_ok=True)
     # A copy of its own: a rebuild during the run does not touch it.
     opts.exe = str(OUT / "Veltrane.exe")
     shutil.copy2(src, opts.exe)
