@@ -27,7 +27,7 @@ declare -F veltrane_debian_mirror >/dev/null || source "$VELTRANE_ROOT/scripts/l
 VELTRANE_DEBIAN13_PACKAGES=(
   wine wine64 wine32:i386 fonts-wine fonts-liberation
   xvfb xdotool imagemagick x11-utils x11-xserver-utils x11-xkb-utils icewm
-  python3 python3-pytest procps
+  python3 python3-pytest python3-pytest-timeout procps
   libx11-6 libxfixes3 libxtst6
   libxrender1 libxrandr2 libxi6 libxinerama1 libxcursor1 libxcomposite1 libxxf86vm1
   libxrender1:i386 libxrandr2:i386 libxi6:i386 libxinerama1:i386 libxcursor1:i386
