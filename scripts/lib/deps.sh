@@ -19,10 +19,10 @@ veltrane_install_deps() {
                   clang libclang-rt-14-dev icewm python3-pytest python3-pytest-timeout debootstrap "$@")
   local missing=() p
   for p in "${packages[@]}"; do
-    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+    veltrane_installed "$p" || missing+=("$p")
   done
   local want32=()
-  dpkg -s wine32:i386 >/dev/null 2>&1 || want32=(wine32:i386)
+  veltrane_installed wine32:i386 || want32=(wine32:i386)
   if [ ${#missing[@]} -eq 0 ] && [ ${#want32[@]} -eq 0 ]; then
     veltrane_emulate_32bit
     return 0
@@ -71,6 +71,12 @@ veltrane_install_deps() {
   echo "could not install ${missing[*]}: $(veltrane_apt_reason "$log")" >&2
   rm -f "$log"
   return 1
+}
+
+# Whether a package is installed. Not `dpkg -s`: it succeeds for a package
+# removed but not purged, whose configuration files are all that is left.
+veltrane_installed() {
+  [ "$(dpkg-query -W -f='${db:Status-Abbrev}' "$1" 2>/dev/null)" = "ii " ]
 }
 
 # One apt-get transaction that never removes a package; its output in $1.
