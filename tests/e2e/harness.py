@@ -627,7 +627,7 @@ class Session:
     def focus(self):
         self.display.x("xdotool", "windowfocus", "--sync", str(self.wid))
         # Wine may be left with no foreground window, and raw input then reaches no one.
-        self.probe("activate")
+        self.probe("activate", self.display.x("xdotool", "getwindowname", str(self.wid)).strip())
         time.sleep(0.3)
 
     def key(self, keysym, hold):

@@ -4,7 +4,7 @@
 //   winprobe.exe tray-restart  drop the icon of "VB InTray Hidden Window"
 //                              (uID 0) and broadcast "TaskbarCreated"
 //   winprobe.exe tips          print the text of each shown tooltip window
-//   winprobe.exe activate      make the window titled Veltrane the foreground one
+//   winprobe.exe activate T    make the window titled T the foreground one
 //   winprobe.exe poll MS       read the five keys every millisecond for MS ms
 // Exit code 0 on success, 3 if the window was not found, 4 if a call failed.
 #include <windows.h>
@@ -27,8 +27,8 @@ static int Close() {
     return 0;
 }
 
-static int Activate() {
-    HWND hwnd = FindWindowA(nullptr, "Veltrane");
+static int Activate(const char* title) {
+    HWND hwnd = FindWindowA(nullptr, title);
     if (!hwnd) return 3;
     // Asked again while the system is still settling a focus change of its own.
     for (int tries = 0; tries < 20; ++tries, Sleep(100))
@@ -90,8 +90,8 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "close") == 0) return Close();
     if (argc >= 2 && std::strcmp(argv[1], "tray-restart") == 0) return TrayRestart();
     if (argc >= 2 && std::strcmp(argv[1], "tips") == 0) return EnumWindows(PrintTip, 0) ? 0 : 4;
-    if (argc >= 2 && std::strcmp(argv[1], "activate") == 0) return Activate();
+    if (argc >= 3 && std::strcmp(argv[1], "activate") == 0) return Activate(argv[2]);
     if (argc >= 3 && std::strcmp(argv[1], "poll") == 0) return Poll(std::strtoul(argv[2], nullptr, 10));
-    std::fprintf(stderr, "usage: winprobe close | tray-restart | tips | activate | poll MS\n");
+    std::fprintf(stderr, "usage: winprobe close | tray-restart | tips | activate TITLE | poll MS\n");
     return 2;
 }
