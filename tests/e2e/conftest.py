@@ -52,10 +52,10 @@ def display(request):
         e2e.build_probes(build)
         e2e.register_url_probe(shown)
         emulated = e2e.i386_emulation() if build.bits == 32 else None
-        config.pluginmanager.get_plugin("terminalreporter").write_line(
+        config.veltrane_notes.append((
             f"{Path(module.__file__).name}: {opts.exe} ({build.bits}-bit, {wine}"
             f"{', ' + emulated if emulated else ''}) on {shown.name} with IceWM, "
-            f"set up in {time.monotonic() - started:.1f} s")
+            f"set up in {time.monotonic() - started:.1f} s", None, None))
         yield shown
     finally:
         shown.close()
@@ -75,8 +75,9 @@ def t(display, request):
 
 
 def pytest_terminal_summary(terminalreporter, config):
-    for name, notes, seconds in config.veltrane_notes:
-        terminalreporter.write_line(f"{name} ({seconds:.1f} s): {'; '.join(notes) or 'ok'}")
+    for name, notes, seconds in config.veltrane_notes:   # a file's desktop, then its tests
+        terminalreporter.write_line(name if notes is None else
+                                    f"{name} ({seconds:.1f} s): {'; '.join(notes) or 'ok'}")
 
 
 def pytest_sessionfinish(session):
