@@ -41,7 +41,7 @@ def display(request):
                         screen=getattr(module, "SCREEN", None))
     try:
         shown.build, shown.opts = build, opts
-        wine = e2e.wine_version(build.wine)
+        wine = e2e.wine_version(e2e.BUILDS[64].wine)   # the 32-bit loader may not start
         config.veltrane_run.update(wine=wine, bits=build.bits)
         if build.bits == 32 and shown.no_32bit:
             config.veltrane_run["not_run"] = shown.no_32bit
