@@ -7,7 +7,6 @@
 #   VELTRANE_RUN_DIR=$PWD/build/wine10 \
 #     veltrane_in_debian13_root scripts/wine-tests --arch 32
 #   veltrane_debian13_wine_version            # "Wine 10.0"
-#   veltrane_wine_version                     # the host's, "Wine 8.0"
 #
 # Only the release suite is read: the registry's i386 security index cannot be
 # relied on, and wine32:i386 needs its i386 libraries at the very versions of
@@ -162,11 +161,6 @@ veltrane_in_debian13_root() {
 # "Wine 10.0": the version of the Wine in the root, as a summary names it.
 veltrane_debian13_wine_version() {
   veltrane_wine_version_of veltrane_in_debian13_root
-}
-
-# "Wine 8.0": the host's.
-veltrane_wine_version() {
-  veltrane_wine_version_of
 }
 
 # $@ runs a command where the Wine is; 64-bit loader first, then the 32-bit.
