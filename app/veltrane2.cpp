@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "app/home_page.h"
+#include "app/one_copy.h"
 #include "platform/constants.h"
 #include "platform/error.h"
 #include "platform/untrapped_error.h"
@@ -65,8 +66,15 @@ void Veltrane2::CreateFromLayout() {
   const std::int32_t dpiY = win32_.GetDeviceCaps(platform::LOGPIXELSY);
   // A window that cannot be created is what the classic run-time reports
   // when the system's window resources run out.
-  if (window_.Create({OnScreen(ToPixels(kWindowUnits, dpiX, dpiY)), kWindowText}, *this) == 0)
+  showRequest_ = win32_.RegisterWindowMessageA(kShowRequestName);
+  if (window_.Create({OnScreen(ToPixels(kWindowUnits, dpiX, dpiY)), kWindowText, kMainWindowClass},
+                     *this) == 0)
     throw platform::Error(platform::kErrOutOfMemory, "Out of memory");
+  // A copy started as administrator hears a later start made without only
+  // if it lets the request in.
+  if (showRequest_ != 0)
+    win32_.ChangeWindowMessageFilterEx(window_.WindowHandle(), showRequest_,
+                                       platform::MSGFLT_ALLOW, nullptr);
   form_.emplace(dpiX, dpiY);
   window_.StartTimer(kTimerIntervalMs);
 }
@@ -117,6 +125,15 @@ void Veltrane2::OnCaptureLost() {
 
 void Veltrane2::OnMouseButtonsChanged() {
   Handle([&] { buttons_.ReadUserSetting(win32_, win32_); });
+}
+
+std::optional<platform::LResult> Veltrane2::OnRegisteredMessage(std::uint32_t message) {
+  if (showRequest_ == 0 || message != showRequest_) return std::nullopt;
+  // A copy that is ending does not answer: the later start finds the name
+  // free once this process is gone, and runs.
+  if (phase_ != Phase::Running) return 0;
+  Handle([&] { residency_.ShowWindow(); });
+  return kShown;
 }
 
 void Veltrane2::EnterPhase(Phase phase) {
@@ -208,6 +225,21 @@ void Veltrane2::ReportUntrapped(const std::exception& error) {
 void Veltrane2::OpenHomePage() {
   // The result is not examined: a failure to open simply shows nothing.
   win32_.ShellExecuteA(0, "open", kHomePage, nullptr, nullptr, platform::SW_SHOWNORMAL);
+}
+
+int RunVeltrane(platform::Win32& win32, platform::WindowLayer& window) {
+  OneCopy oneCopy(win32);
+  switch (oneCopy.Decide()) {
+    case OneCopy::Outcome::HandedOver:
+      return 0;
+    case OneCopy::Outcome::NotReached:
+      return kExitCodeCopyNotReached;
+    case OneCopy::Outcome::RunsAlone:
+      break;
+  }
+  Veltrane2 veltrane(win32, window);
+  veltrane.Run();
+  return 0;
 }
 
 }  // namespace app

@@ -42,6 +42,7 @@ class Veltrane2 : public platform::WindowEvents,
   void OnEndSession(bool ending) override;
   void OnCaptureLost() override;
   void OnMouseButtonsChanged() override;
+  std::optional<platform::LResult> OnRegisteredMessage(std::uint32_t message) override;
 
  private:
   // FormEvents
@@ -87,6 +88,12 @@ class Veltrane2 : public platform::WindowEvents,
   skin::SkinShape skinShape_{win32_};
   tray::TrayResidency residency_{win32_, window_};
   Phase phase_ = Phase::Running;
+  std::uint32_t showRequest_ = 0;   // a later start's message number
 };
+
+// A start of the program: the session's only copy runs Veltrane2 until the
+// process ends; a later start hands over to the copy that runs, or ends if
+// it cannot reach it. Returns the exit code.
+int RunVeltrane(platform::Win32& win32, platform::WindowLayer& window);
 
 }  // namespace app

@@ -33,6 +33,7 @@ inline constexpr std::int32_t GWL_USERDATA = -21;
 inline constexpr std::uint32_t SPI_SETMOUSEBUTTONSWAP = 0x0021;
 inline constexpr std::int32_t SM_SWAPBUTTON = 23;
 inline constexpr std::uint32_t MSGFLT_ALLOW = 1;
+inline constexpr std::uint32_t SMTO_ABORTIFHUNG = 0x0002;
 
 // Virtual keys.
 inline constexpr std::int32_t VK_CONTROL = 17;
@@ -68,6 +69,13 @@ inline constexpr Handle HKEY_CURRENT_USER =
 inline constexpr std::uint32_t KEY_QUERY_VALUE = 0x0001;
 inline constexpr std::uint32_t REG_SZ = 1;
 inline constexpr std::int32_t ERROR_SUCCESS = 0;
+
+// Last errors.
+inline constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
+inline constexpr std::uint32_t ERROR_INVALID_HANDLE = 6;
+inline constexpr std::uint32_t ERROR_ALREADY_EXISTS = 183;
+inline constexpr std::uint32_t ERROR_TIMEOUT = 1460;
+inline constexpr std::uint32_t ERROR_INVALID_WINDOW_HANDLE = 1400;
 
 // Message boxes.
 inline constexpr std::uint32_t MB_OK = 0;

@@ -139,9 +139,44 @@ class Windowing {
                                    std::uint32_t uType) = 0;
   // The program's own module instance.
   virtual Handle GetModuleHandleA(const char* lpModuleName) = 0;
+  // Top-level windows of every process on the desktop, hidden ones too,
+  // whose class and text are these (a null one matches any), after `hWndChildAfter`.
+  virtual Handle FindWindowExA(Handle hWndParent, Handle hWndChildAfter, const char* lpszClass,
+                               const char* lpszWindow) = 0;
+  // SendMessageA that gives up after `uTimeout` ms, or at once on a window
+  // that has stopped answering (SMTO_ABORTIFHUNG); 0 if it got no answer.
+  virtual LResult SendMessageTimeoutA(Handle hWnd, std::uint32_t Msg, WParam wParam,
+                                      LParam lParam, std::uint32_t fuFlags,
+                                      std::uint32_t uTimeout, std::uintptr_t* lpdwResult) = 0;
+  virtual std::uint32_t GetWindowThreadProcessId(Handle hWnd, std::uint32_t* lpdwProcessId) = 0;
+  // Lets that process take the foreground, which the one the user just
+  // started may do and a process in the background may not.
+  virtual std::int32_t AllowSetForegroundWindow(std::uint32_t dwProcessId) = 0;
+};
+
+// kernel32: the logon session's named objects, and waiting.
+class Kernel {
+ public:
+  virtual ~Kernel() = default;
+  // The session's mutex of that name, made if no object has the name yet:
+  // GetLastError then tells ERROR_ALREADY_EXISTS from a new one. 0 if it
+  // cannot be had (ERROR_ACCESS_DENIED: a process with more rights made it).
+  // A name lasts while a handle to it is open; the system closes a process's
+  // handles however the process ends.
+  virtual Handle CreateMutexA(void* lpMutexAttributes, std::int32_t bInitialOwner,
+                              const char* lpName) = 0;
+  virtual std::int32_t CloseHandle(Handle hObject) = 0;
+  // The calling thread's last error, as the call before set it.
+  virtual std::uint32_t GetLastError() = 0;
+  virtual void Sleep(std::uint32_t dwMilliseconds) = 0;
 };
 
 // The whole surface, as the main window uses it.
-class Win32 : public Input, public Shell, public Gdi, public Windowing, public Registry {};
+class Win32 : public Input,
+              public Shell,
+              public Gdi,
+              public Windowing,
+              public Registry,
+              public Kernel {};
 
 }  // namespace platform

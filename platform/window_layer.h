@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/types.h"
 
@@ -15,8 +16,9 @@ enum class Pointer : std::uint8_t { Arrow, Hand };
 enum class MouseAction : std::uint8_t { Move, Down, Up };
 
 struct WindowDesc {
-  Rect bounds;        // screen position and client size in pixels
-  const char* text;   // the window text
+  Rect bounds;             // screen position and client size in pixels
+  const char* text;        // the window text
+  const char* className;   // what a later start finds the window by
 };
 
 // Where the portable side paints, in client coordinates.
@@ -44,6 +46,9 @@ class WindowEvents {
   virtual void OnCaptureLost() = 0;
   // The user changed the mouse-button assignment in the system settings.
   virtual void OnMouseButtonsChanged() = 0;
+  // A message of a number RegisterWindowMessageA gives, possibly from
+  // another process: the answer, or none for one the program does not know.
+  virtual std::optional<LResult> OnRegisteredMessage(std::uint32_t message) = 0;
 };
 
 class WindowLayer {

@@ -1,5 +1,6 @@
 // The main window: layout, routing of the pointer, painting order, startup,
-// commands, the untrapped-error path and the user's button assignment.
+// commands, the untrapped-error path, the user's button assignment, and one
+// copy of the program per session.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,6 +8,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "app/one_copy.h"
+#include "platform/constants.h"
 #include "platform/untrapped_error.h"
 #include "fake/recording_canvas.h"
 #include "started_window.h"
@@ -99,7 +102,7 @@ TEST_F(MainWindow, StartupCreatesFromTheLayoutShapesTheWindowDisplaysItThenRunsT
               ElementsAre(fake::Format("RegOpenKeyExA", platform::HKEY_CURRENT_USER,
                                        "Control Panel\\Mouse", 0, platform::KEY_QUERY_VALUE),
                           "RegQueryValueExA(28672,\"SwapMouseButtons\",16)", "RegCloseKey(28672)",
-                          "GetSystemMetrics(23)", "CreateWindow(549,436,502,328,\"Veltrane\")",
+                          "GetSystemMetrics(23)", "CreateWindow(549,436,502,328,\"Veltrane\",\"Veltrane2\")",
                           "StartTimer(3)", "CreateRectRgn(0,0,0,0)", "CreateRectRgn(0,0,0,0)",
                           "CreateRectRgn(60,0,416,131)", "CreateRectRgn(0,49,183,328)",
                           "CreateRectRgn(151,55,501,328)",
@@ -454,5 +457,179 @@ INSTANTIATE_TEST_SUITE_P(NormalAndSwapped, SavedButtonSetting, ::testing::Bool()
 
 INSTANTIATE_TEST_SUITE_P(NormalAndSwapped, ButtonAssignment, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Swapped" : "Normal"; });
+
+// --- One copy per session ---------------------------------------------------
+
+using Outcome = app::OneCopy::Outcome;
+
+platform::LResult VELTRANE_CALLBACK StrangersProc(platform::Handle, std::uint32_t uMsg,
+                                                  platform::WParam, platform::LParam) {
+  return uMsg == platform::WM_NCCREATE;   // let the window be made
+}
+
+// Starts of the program in one logon session: `first` runs, `second` is the
+// start the user makes while it does.
+class OneCopyPerSession : public ::testing::Test {
+ protected:
+  // Through the one-copy check, as a start of the program makes it.
+  void StartFirst() {
+    ASSERT_EQ(firstCopy.Decide(), Outcome::RunsAlone);
+    first.Start();
+  }
+  int StartSecond() { return app::RunVeltrane(second.desktop, second.desktop.window); }
+  // Whatever of the second start a user could see or feel.
+  std::vector<std::string> SecondsEffects() const {
+    return second.desktop.log.Only({"RegisterClassA", "CreateWindowExA", "CreateWindow",
+                                    "StartTimer", "Show", "Shell_NotifyIconA", "GetAsyncKeyState",
+                                    "keybd_event", "SwapMouseButton", "MessageBoxA"});
+  }
+  int MainWindows() const {
+    int count = 0;
+    for (platform::Handle window : first.desktop.session().TopLevelWindows())
+      count += first.desktop.session().OwnerOf(window)->window.handle == window;
+    return count;
+  }
+  int Sleeps() const { return static_cast<int>(second.desktop.log.Only({"Sleep"}).size()); }
+
+  // Both made before either starts: each is a new process for the tray's
+  // module state, which a desktop made later would reset under the first.
+  harness::StartedWindow first;
+  harness::StartedWindow second{first.desktop.SharedSession()};
+  app::OneCopy firstCopy{first.desktop};
+};
+
+TEST_F(OneCopyPerSession, ASecondStartShowsTheRunningCopyAsItsIconDoesAndMakesNothing) {
+  StartFirst();
+  first.desktop.window.Click(first.At(ControlId::minarea));
+  first.desktop.log.Clear();
+
+  EXPECT_EQ(StartSecond(), 0);
+  EXPECT_THAT(SecondsEffects(), ElementsAre());
+  EXPECT_TRUE(second.desktop.shell.icons.empty());
+  // The running copy may take the foreground before it is asked to.
+  EXPECT_THAT(second.desktop.log.Only({"AllowSetForegroundWindow", "SendMessageTimeoutA"}),
+              ElementsAre(fake::Format("AllowSetForegroundWindow", first.desktop.processId),
+                          fake::Format("SendMessageTimeoutA", first.desktop.window.handle,
+                                       first.desktop.session().MessageNumber(app::kShowRequestName),
+                                       0, 0, platform::SMTO_ABORTIFHUNG, 1000)));
+  const platform::Handle shown = first.desktop.window.handle;
+  EXPECT_THAT(first.desktop.log.Only({"SetStateNormal", "Show", "Hide", "SetForegroundWindow"}),
+              ElementsAre("SetStateNormal()", "Show()", fake::Format("SetForegroundWindow", shown)));
+  EXPECT_TRUE(first.desktop.window.visible);
+  EXPECT_EQ(first.desktop.windows.foreground, shown);
+  EXPECT_EQ(first.desktop.shell.icons.size(), 1u);
+  // The first copy still holds the name, and a third start finds it there.
+  app::OneCopy third{second.desktop};
+  EXPECT_EQ(third.Decide(), Outcome::HandedOver);
+}
+
+TEST_F(OneCopyPerSession, AStartWhileTheFirstIsStillStartingWaitsForItsWindowAndHandsOver) {
+  // Both at once: the kernel gives the name to one; the other finds no window
+  // yet and looks again until the first has made it.
+  ASSERT_EQ(firstCopy.Decide(), Outcome::RunsAlone);
+  second.desktop.whileAsleep = [&] {
+    if (Sleeps() == 3) first.Start();
+  };
+  EXPECT_EQ(StartSecond(), 0);
+  EXPECT_EQ(Sleeps(), 3);
+  EXPECT_THAT(SecondsEffects(), ElementsAre());
+  EXPECT_EQ(MainWindows(), 1);
+  EXPECT_TRUE(first.desktop.window.visible);
+}
+
+TEST_F(OneCopyPerSession, ACopyThatDoesNotAnswerIsWaitedForABoundedTimeAndTheStartEnds) {
+  for (const bool windowMade : {false, true}) {
+    SCOPED_TRACE(windowMade ? "busy" : "never made its window");
+    harness::StartedWindow holder;
+    app::OneCopy holderCopy{holder.desktop};
+    ASSERT_EQ(holderCopy.Decide(), Outcome::RunsAlone);
+    if (windowMade) holder.Start();
+    holder.desktop.answering = false;
+    harness::StartedWindow later{holder.desktop.SharedSession()};
+    later.desktop.tickCount = 0xFFFFF000;   // across the wrap of the tick count
+    EXPECT_EQ(app::RunVeltrane(later.desktop, later.desktop.window), app::kExitCodeCopyNotReached);
+    const std::uint32_t waited = later.desktop.tickCount - 0xFFFFF000;
+    EXPECT_GE(waited, app::kWaitForCopyMs);
+    EXPECT_LT(waited, app::kWaitForCopyMs + 1000);
+    EXPECT_TRUE(later.desktop.log.Only({"CreateWindow", "Shell_NotifyIconA", "SwapMouseButton"})
+                    .empty());
+  }
+}
+
+TEST_F(OneCopyPerSession, ACopyThatEndsWhileTheStartLooksForItLeavesTheStartAsTheOnlyCopy) {
+  StartFirst();
+  // A close request is under way: the window is gone, the process not yet.
+  first.desktop.window.CloseRequest();
+  second.desktop.whileAsleep = [&] {
+    if (Sleeps() == 2) first.desktop.EndThisProcess();
+  };
+  app::OneCopy secondCopy{second.desktop};
+  EXPECT_EQ(secondCopy.Decide(), Outcome::RunsAlone);
+  EXPECT_TRUE(second.desktop.session().NameExists(app::kRunningCopyName));
+  second.Start();
+  EXPECT_TRUE(second.desktop.window.visible);
+  EXPECT_EQ(second.desktop.shell.icons.size(), 1u);
+}
+
+TEST_F(OneCopyPerSession, AStrangersWindowTitledVeltraneIsNeverTakenForTheRunningCopy) {
+  harness::StartedWindow stranger{first.desktop.SharedSession()};
+  platform::WndClassA wc;
+  wc.lpfnWndProc = StrangersProc;
+  wc.lpszClassName = "CabinetWClass";   // an Explorer folder of that name
+  ASSERT_NE(stranger.desktop.RegisterClassA(wc), 0);
+  const platform::Handle folder = stranger.desktop.CreateWindowExA(
+      0, "CabinetWClass", "Veltrane", 0, 10, 10, 300, 200, 0, 0, 0, nullptr);
+  ASSERT_NE(folder, 0u);
+  stranger.desktop.windows.delivered.clear();
+
+  StartFirst();   // the folder does not stop the first start
+  first.desktop.window.Click(first.At(ControlId::minarea));
+  EXPECT_EQ(StartSecond(), 0);
+  EXPECT_TRUE(first.desktop.window.visible);
+  EXPECT_TRUE(stranger.desktop.windows.delivered.empty());
+  EXPECT_TRUE(stranger.desktop.windows.IsWindow(folder));
+  EXPECT_NE(first.desktop.windows.foreground, folder);
+}
+
+TEST_F(OneCopyPerSession, ACopyStartedAsAdministratorIsReachedThroughTheRequestItLetsIn) {
+  first.desktop.elevated = true;
+  StartFirst();
+  first.desktop.window.Click(first.At(ControlId::minarea));
+  // The name is the administrator's: the start may not even open it.
+  EXPECT_EQ(StartSecond(), 0);
+  EXPECT_EQ(second.desktop.lastError, 0u);
+  EXPECT_TRUE(first.desktop.window.visible);
+
+  // Where the system has no way to let it in, the start ends at once.
+  first.desktop.windows.messagesAllowed.clear();
+  second.desktop.log.Clear();
+  EXPECT_EQ(StartSecond(), app::kExitCodeCopyNotReached);
+  EXPECT_EQ(Sleeps(), 0);
+  EXPECT_THAT(SecondsEffects(), ElementsAre());
+}
+
+TEST(OneCopy, AStartRunsWhereTheNameIsFreeInItsOwnSessionOrCannotBeHadAtAll) {
+  // Another user's session has a copy of its own.
+  harness::StartedWindow otherUser;
+  app::OneCopy otherUsersCopy{otherUser.desktop};
+  ASSERT_EQ(otherUsersCopy.Decide(), Outcome::RunsAlone);
+  harness::StartedWindow mine;
+  {
+    app::OneCopy copy{mine.desktop};
+    EXPECT_EQ(copy.Decide(), Outcome::RunsAlone);
+    EXPECT_THAT(mine.desktop.log.Only({"CreateMutexA"}),
+                ElementsAre(fake::Format("CreateMutexA", 0, 0, app::kRunningCopyName)));
+    EXPECT_EQ(std::string(app::kRunningCopyName).rfind("Local\\", 0), 0u);
+  }
+  // The name goes with its last handle.
+  EXPECT_FALSE(mine.desktop.session().NameExists(app::kRunningCopyName));
+
+  mine.desktop.faults.Inject("CreateMutexA", fake::Fault::FailResult);
+  app::OneCopy refused{mine.desktop};
+  EXPECT_EQ(refused.Decide(), Outcome::RunsAlone);
+  mine.desktop.faults.Inject("CreateMutexA", fake::Fault::Raise);
+  app::OneCopy raised{mine.desktop};
+  EXPECT_EQ(raised.Decide(), Outcome::RunsAlone);
+}
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "app/form.h"
 #include "app/veltrane2.h"
@@ -24,6 +26,9 @@ inline platform::Point Centre(const app::Form& form, app::ControlId id) {
 
 // A fresh process on a fresh desktop with Veltrane2 made; Start() starts it.
 struct StartedWindow {
+  StartedWindow() = default;
+  // A further process of that session, on the same desktop.
+  explicit StartedWindow(std::shared_ptr<fake::Session> session) : desktop(std::move(session)) {}
   // A fault left in place would fire again while the window object goes.
   ~StartedWindow() { desktop.faults.Clear(); }
 

@@ -47,7 +47,7 @@ void TrayResidency::FinalSteps() {
   SystemTray_.Reset();
 }
 
-void TrayResidency::MouseUp(std::int16_t) {
+void TrayResidency::ShowWindow() {
   window_.SetStateNormal();
   window_.Show();
   // A refusal still leaves the window shown.

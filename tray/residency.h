@@ -33,11 +33,14 @@ class TrayResidency : private clsInTrayEvents {
   // object released, which closes its window and unregisters its class.
   void FinalSteps();
 
+  // The window back on screen, in its normal state, in front: the answer to
+  // the icon's MouseUp, for any button, and to a later start of the program.
+  void ShowWindow();
+
   const InTrayRef& SystemTray() const { return SystemTray_; }
 
  private:
-  // The answer to the icon's MouseUp, for any button.
-  void MouseUp(std::int16_t Button) override;
+  void MouseUp(std::int16_t) override { ShowWindow(); }
 
   platform::Win32& win32_;
   platform::WindowLayer& window_;

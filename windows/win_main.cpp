@@ -9,7 +9,5 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   platform::windows::WindowsWin32 win32;
   platform::windows::WindowsWindowLayer window;
-  app::Veltrane2 veltrane(win32, window);
-  veltrane.Run();
-  return 0;
+  return app::RunVeltrane(win32, window);
 }

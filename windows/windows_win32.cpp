@@ -244,4 +244,42 @@ Handle WindowsWin32::GetModuleHandleA(const char* lpModuleName) {
   return Of(::GetModuleHandleA(lpModuleName));
 }
 
+Handle WindowsWin32::FindWindowExA(Handle hWndParent, Handle hWndChildAfter, const char* lpszClass,
+                                   const char* lpszWindow) {
+  return Of(::FindWindowExA(As<HWND>(hWndParent), As<HWND>(hWndChildAfter), lpszClass, lpszWindow));
+}
+
+LResult WindowsWin32::SendMessageTimeoutA(Handle hWnd, std::uint32_t Msg, WParam wParam,
+                                          LParam lParam, std::uint32_t fuFlags,
+                                          std::uint32_t uTimeout, std::uintptr_t* lpdwResult) {
+  DWORD_PTR result = 0;
+  const LRESULT sent =
+      ::SendMessageTimeoutA(As<HWND>(hWnd), Msg, wParam, lParam, fuFlags, uTimeout, &result);
+  if (lpdwResult) *lpdwResult = result;
+  return sent;
+}
+
+std::uint32_t WindowsWin32::GetWindowThreadProcessId(Handle hWnd, std::uint32_t* lpdwProcessId) {
+  DWORD process = 0;
+  const DWORD thread = ::GetWindowThreadProcessId(As<HWND>(hWnd), &process);
+  if (lpdwProcessId) *lpdwProcessId = process;
+  return thread;
+}
+
+std::int32_t WindowsWin32::AllowSetForegroundWindow(std::uint32_t dwProcessId) {
+  return ::AllowSetForegroundWindow(dwProcessId);
+}
+
+Handle WindowsWin32::CreateMutexA(void* lpMutexAttributes, std::int32_t bInitialOwner,
+                                  const char* lpName) {
+  return Of(::CreateMutexA(static_cast<LPSECURITY_ATTRIBUTES>(lpMutexAttributes), bInitialOwner,
+                           lpName));
+}
+
+std::int32_t WindowsWin32::CloseHandle(Handle hObject) { return ::CloseHandle(As<HANDLE>(hObject)); }
+
+std::uint32_t WindowsWin32::GetLastError() { return ::GetLastError(); }
+
+void WindowsWin32::Sleep(std::uint32_t dwMilliseconds) { ::Sleep(dwMilliseconds); }
+
 }  // namespace platform::windows

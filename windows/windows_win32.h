@@ -64,6 +64,19 @@ class WindowsWin32 final : public Win32 {
   std::int32_t MessageBoxA(Handle hWnd, const char* lpText, const char* lpCaption,
                            std::uint32_t uType) override;
   Handle GetModuleHandleA(const char* lpModuleName) override;
+  Handle FindWindowExA(Handle hWndParent, Handle hWndChildAfter, const char* lpszClass,
+                       const char* lpszWindow) override;
+  LResult SendMessageTimeoutA(Handle hWnd, std::uint32_t Msg, WParam wParam, LParam lParam,
+                              std::uint32_t fuFlags, std::uint32_t uTimeout,
+                              std::uintptr_t* lpdwResult) override;
+  std::uint32_t GetWindowThreadProcessId(Handle hWnd, std::uint32_t* lpdwProcessId) override;
+  std::int32_t AllowSetForegroundWindow(std::uint32_t dwProcessId) override;
+
+  Handle CreateMutexA(void* lpMutexAttributes, std::int32_t bInitialOwner,
+                      const char* lpName) override;
+  std::int32_t CloseHandle(Handle hObject) override;
+  std::uint32_t GetLastError() override;
+  void Sleep(std::uint32_t dwMilliseconds) override;
 };
 
 }  // namespace platform::windows

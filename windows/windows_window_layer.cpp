@@ -11,7 +11,6 @@ namespace platform::windows {
 
 namespace {
 
-constexpr char kClassName[] = "Veltrane2";
 constexpr UINT_PTR kTimerId = 1;
 
 HWND AsHwnd(Handle handle) { return reinterpret_cast<HWND>(handle); }
@@ -125,12 +124,12 @@ Handle WindowsWindowLayer::Create(const WindowDesc& desc, WindowEvents& events) 
   wc.lpfnWndProc = MainWindowProc;
   wc.hInstance = instance;
   wc.hIcon = icon;
-  wc.lpszClassName = kClassName;
+  wc.lpszClassName = desc.className;
   if (!RegisterClassA(&wc)) return 0;
 
   // Frameless; the system menu and minimize box let the taskbar button work.
   const DWORD style = WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-  HWND hwnd = CreateWindowExA(0, kClassName, desc.text, style, desc.bounds.x, desc.bounds.y,
+  HWND hwnd = CreateWindowExA(0, desc.className, desc.text, style, desc.bounds.x, desc.bounds.y,
                               desc.bounds.width, desc.bounds.height, nullptr, nullptr, instance,
                               nullptr);
   window_ = reinterpret_cast<Handle>(hwnd);
@@ -260,6 +259,11 @@ LResult WindowsWindowLayer::Dispatch(std::uint32_t message, WParam wParam, LPara
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
+    default:
+      if (message >= 0xC000 && message <= 0xFFFF) {
+        if (const auto answer = events_->OnRegisteredMessage(message)) return *answer;
+      }
+      break;
   }
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }

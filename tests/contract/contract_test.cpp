@@ -399,6 +399,29 @@ TEST_F(Contract, RegisteredMessageIsOneNumberPerName) {
   EXPECT_NE(other, created);
 }
 
+// --- Named objects of the session -------------------------------------------
+
+// A start of the program learns from the session's name whether a copy runs:
+// a second creation of the name reports that it exists, and once the process
+// that held it has ended, however it ended, the name is free again.
+TEST_F(Contract, ANamedMutexExistsWhileAnotherProcessHoldsItAndIsFreeOnceThatEnds) {
+  constexpr char kName[] = "Local\\Veltrane contract name";
+  subject->HoldNameInAnotherProcess(kName);
+  const Handle opened = os.CreateMutexA(nullptr, 0, kName);
+  const std::uint32_t existed = os.GetLastError();
+  ASSERT_NE(opened, 0u);
+  EXPECT_EQ(existed, platform::ERROR_ALREADY_EXISTS);
+  EXPECT_NE(os.CloseHandle(opened), 0);
+
+  subject->EndOtherProcess();
+  const Handle made = os.CreateMutexA(nullptr, 0, kName);
+  const std::uint32_t error = os.GetLastError();
+  ASSERT_NE(made, 0u);
+  EXPECT_NE(error, platform::ERROR_ALREADY_EXISTS);
+  EXPECT_NE(os.CloseHandle(made), 0);
+  EXPECT_EQ(os.CloseHandle(made), 0);   // a handle closed is no handle
+}
+
 // --- Text in the ANSI code page, as the tip converts it ----------------------
 
 // One character as the tip converts it: into at most two bytes, no default

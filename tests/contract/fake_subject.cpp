@@ -1,4 +1,5 @@
 // The contract checks against the fake desktop, in the unit suite.
+#include <memory>
 #include <utility>
 
 #include "contract/subject.h"
@@ -82,8 +83,15 @@ class FakeSubject final : public Subject {
   }
   std::size_t TakeMisuses() override { return std::exchange(desktop_.violations, {}).size(); }
 
+  void HoldNameInAnotherProcess(const char* name) override {
+    other_ = std::make_unique<fake::FakeDesktop>(desktop_.SharedSession());
+    other_->CreateMutexA(nullptr, 0, name);
+  }
+  void EndOtherProcess() override { other_->EndThisProcess(); }
+
  private:
   fake::FakeDesktop desktop_;
+  std::unique_ptr<fake::FakeDesktop> other_;
   platform::Handle window_ = 0;
 };
 

@@ -64,6 +64,11 @@ class Subject {
   virtual Pixels RegionPixels(platform::Handle region) = 0;
   // The pixels of the region a window has taken; empty if it has none.
   virtual Pixels WindowRegionPixels(platform::Handle window) = 0;
+  // Another process of the session makes or opens the named mutex `name` and
+  // holds it until EndOtherProcess ends that process from outside.
+  virtual void HoldNameInAnotherProcess(const char* name) = 0;
+  virtual void EndOtherProcess() = 0;
+
   // The checks hand the system's own handles back on purpose, to see them
   // refused; the fake counts each such use against the program. This takes
   // the count (0 for the real surface, which keeps none).

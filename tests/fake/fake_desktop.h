@@ -3,6 +3,8 @@
 // ordered log and passes the failure injection first.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "fake/fake_gdi.h"
 #include "fake/fake_input.h"
 #include "fake/fake_registry.h"
+#include "fake/fake_session.h"
 #include "fake/fake_shell.h"
 #include "fake/fake_window_layer.h"
 #include "fake/fake_windows.h"
@@ -25,7 +28,13 @@ void SetViolationHandler(ViolationHandler handler);
 
 class FakeDesktop : public platform::Win32 {
  public:
+  // A process in a logon session of its own.
+  FakeDesktop();
+  // A further process of that session, on the same desktop.
+  explicit FakeDesktop(std::shared_ptr<Session> session);
   ~FakeDesktop() override;
+  FakeDesktop(const FakeDesktop&) = delete;
+  FakeDesktop& operator=(const FakeDesktop&) = delete;
 
   // Input
   std::int16_t GetAsyncKeyState(std::int32_t vKey) override;
@@ -96,6 +105,23 @@ class FakeDesktop : public platform::Win32 {
   std::int32_t MessageBoxA(platform::Handle hWnd, const char* lpText, const char* lpCaption,
                            std::uint32_t uType) override;
   platform::Handle GetModuleHandleA(const char* lpModuleName) override;
+  platform::Handle FindWindowExA(platform::Handle hWndParent, platform::Handle hWndChildAfter,
+                                 const char* lpszClass, const char* lpszWindow) override;
+  platform::LResult SendMessageTimeoutA(platform::Handle hWnd, std::uint32_t Msg,
+                                        platform::WParam wParam, platform::LParam lParam,
+                                        std::uint32_t fuFlags, std::uint32_t uTimeout,
+                                        std::uintptr_t* lpdwResult) override;
+  std::uint32_t GetWindowThreadProcessId(platform::Handle hWnd,
+                                         std::uint32_t* lpdwProcessId) override;
+  std::int32_t AllowSetForegroundWindow(std::uint32_t dwProcessId) override;
+
+  // Kernel
+  platform::Handle CreateMutexA(void* lpMutexAttributes, std::int32_t bInitialOwner,
+                                const char* lpName) override;
+  std::int32_t CloseHandle(platform::Handle hObject) override;
+  std::uint32_t GetLastError() override;
+  // Moves this process's clock on, while the others do what `whileAsleep` says.
+  void Sleep(std::uint32_t dwMilliseconds) override;
 
   // What the shell does on its own (nothing of it is logged).
   // The taskbar goes away: every icon with it, and calls fail until it restarts.
@@ -105,6 +131,15 @@ class FakeDesktop : public platform::Win32 {
   // The pointer does `mouseMessage` (WM_LBUTTONUP, ...) over an icon: its
   // callback message goes to its window. False if there is no such icon.
   bool IconMouse(platform::Handle hWnd, std::uint32_t mouseMessage, std::uint32_t uID = 0);
+
+  // The session this process runs in, shared with the processes that join it.
+  Session& session() const { return *session_; }
+  const std::shared_ptr<Session>& SharedSession() const { return session_; }
+  // This process ends, as if it had been ended from outside.
+  void EndThisProcess() { session_->EndProcess(processId); }
+  // A message sent to one of this process's windows from another process.
+  platform::LResult Receive(platform::Handle hWnd, std::uint32_t uMsg, platform::WParam wParam,
+                            platform::LParam lParam);
 
   // The program's uses of handles the system owns (a region once a window
   // has taken it), whatever the call answered: each one a fault of the program's.
@@ -119,8 +154,16 @@ class FakeDesktop : public platform::Win32 {
   ShellState shell;
   RegistryState registry;
   FakeWindowLayer window{log, faults, mouse};
+  std::uint32_t processId = 0;
+  bool elevated = false;        // started as administrator
+  bool answering = true;        // false: busy, nothing sent to its windows is answered
+  std::uint32_t lastError = 0;  // what GetLastError returns
+  // What other processes of the session do while this one sleeps.
+  std::function<void()> whileAsleep;
 
  private:
+  std::shared_ptr<Session> session_;
+
   // fake::Fails with this desktop's log and faults.
   template <typename... Args>
   bool Fails(const char* op, const Args&... args) {

@@ -197,6 +197,7 @@ void SetViolationHandler(ViolationHandler handler) { gViolationHandler = handler
 
 // Checked as the desktop goes, so that no test can end with a violation unseen.
 FakeDesktop::~FakeDesktop() {
+  session_->Leave(*this);
   if (violations.empty()) return;
   if (gViolationHandler) {
     gViolationHandler(violations);

@@ -149,7 +149,7 @@ void FakeDesktop::StopTaskbar() {
 void FakeDesktop::RestartTaskbar() {
   shell.taskbarRunning = true;
   shell.icons.clear();
-  windows.Broadcast(windows.MessageNumber("TaskbarCreated"), 0, 0);
+  windows.Broadcast(session().MessageNumber("TaskbarCreated"), 0, 0);
 }
 
 bool FakeDesktop::IconMouse(platform::Handle hWnd, std::uint32_t mouseMessage, std::uint32_t uID) {

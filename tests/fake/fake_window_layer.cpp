@@ -9,11 +9,13 @@ namespace fake {
 platform::Handle FakeWindowLayer::Create(const platform::WindowDesc& newDesc,
                                          platform::WindowEvents& events) {
   const platform::Rect& b = newDesc.bounds;
-  if (Fails(log_, faults_, "CreateWindow", b.x, b.y, b.width, b.height, newDesc.text)) return 0;
+  if (Fails(log_, faults_, "CreateWindow", b.x, b.y, b.width, b.height, newDesc.text,
+            newDesc.className))
+    return 0;
   desc = newDesc;
   events_ = &events;
   created = true;
-  handle = kWindow;
+  handle = ownHandle;
   return handle;
 }
 
@@ -51,6 +53,7 @@ void FakeWindowLayer::RunMessageLoop() { log_.Record("RunMessageLoop"); }
 void FakeWindowLayer::EndProcess(std::uint32_t exitCode) {
   log_.Record("EndProcess", exitCode);
   ended = true;
+  if (onEnd) onEnd();
   throw ProcessEnded{};
 }
 
@@ -89,6 +92,11 @@ void FakeWindowLayer::MouseButtonsChanged() { events_->OnMouseButtonsChanged(); 
 
 platform::Pointer FakeWindowLayer::PointerAt(platform::Point client) {
   return events_->PointerAt(client);
+}
+
+platform::LResult FakeWindowLayer::Receive(std::uint32_t message) {
+  if (message < 0xC000 || !events_) return 0;
+  return events_->OnRegisteredMessage(message).value_or(0);
 }
 
 std::vector<Drawn> FakeWindowLayer::Paint() {

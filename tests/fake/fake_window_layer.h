@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,12 +57,16 @@ class FakeWindowLayer : public platform::WindowLayer {
   void MouseButtonsChanged();
   platform::Pointer PointerAt(platform::Point client);
   std::vector<Drawn> Paint();
+  // A registered message sent to the window by another process.
+  platform::LResult Receive(std::uint32_t message);
 
   static constexpr platform::Handle kWindow = 0x1000;
   static constexpr platform::Handle kSmallIcon = 0x7002;
   static constexpr platform::Handle kOtherWindow = 0x5000;   // some other program's
 
   platform::Handle handle = 0;
+  platform::Handle ownHandle = kWindow;   // what Create gives: each process has its own
+  std::function<void()> onEnd;            // the process is gone
   platform::WindowDesc desc{};
   bool created = false;
   bool visible = false;

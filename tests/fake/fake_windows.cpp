@@ -27,12 +27,6 @@ bool WindowsState::IsClassRegistered(const std::string& className) const {
   return classes.count(LowerName(className.c_str())) != 0;
 }
 
-std::uint32_t WindowsState::MessageNumber(const std::string& name) {
-  auto [it, added] = registeredMessages.emplace(LowerName(name.c_str()), nextMessage);
-  if (added) ++nextMessage;
-  return it->second;
-}
-
 platform::LResult WindowsState::Deliver(platform::Handle hWnd, std::uint32_t uMsg,
                                         platform::WParam wParam, platform::LParam lParam) {
   auto it = windows.find(hWnd);
@@ -163,7 +157,7 @@ std::intptr_t FakeDesktop::SetWindowLongA(platform::Handle hWnd, std::int32_t nI
 std::uint32_t FakeDesktop::RegisterWindowMessageA(const char* lpString) {
   if (Fails("RegisterWindowMessageA", lpString)) return 0;
   if (!lpString || !*lpString) return 0;
-  return windows.MessageNumber(lpString);
+  return session().MessageNumber(lpString);
 }
 
 std::int32_t FakeDesktop::SetForegroundWindow(platform::Handle hWnd) {
@@ -177,7 +171,8 @@ std::int32_t FakeDesktop::ChangeWindowMessageFilterEx(platform::Handle hwnd,
                                                       void* pChangeFilterStruct) {
   if (Fails("ChangeWindowMessageFilterEx", hwnd, message, action, pChangeFilterStruct ? 1 : 0))
     return 0;
-  if (!windows.IsWindow(hwnd) || action != platform::MSGFLT_ALLOW) return 0;
+  if (!(windows.IsWindow(hwnd) || hwnd == window.handle) || action != platform::MSGFLT_ALLOW)
+    return 0;
   windows.messagesAllowed.emplace_back(hwnd, message);
   return 1;
 }
@@ -197,6 +192,83 @@ std::int32_t FakeDesktop::MessageBoxA(platform::Handle hWnd, const char* lpText,
 platform::Handle FakeDesktop::GetModuleHandleA(const char* lpModuleName) {
   if (Fails("GetModuleHandleA", lpModuleName)) return 0;
   return WindowsState::kInstance;
+}
+
+platform::Handle FakeDesktop::FindWindowExA(platform::Handle hWndParent,
+                                            platform::Handle hWndChildAfter,
+                                            const char* lpszClass, const char* lpszWindow) {
+  if (Fails("FindWindowExA", hWndParent, hWndChildAfter, lpszClass, lpszWindow) || hWndParent != 0)
+    return 0;
+  const std::vector<platform::Handle> all = session().TopLevelWindows();
+  auto from = all.begin();
+  if (hWndChildAfter != 0) {
+    from = std::find(all.begin(), all.end(), hWndChildAfter);
+    if (from == all.end()) return 0;
+    ++from;
+  }
+  for (auto it = from; it != all.end(); ++it) {
+    const FakeDesktop& owner = *session().OwnerOf(*it);
+    const bool main = *it == owner.window.handle;
+    const std::string cls = main ? owner.window.desc.className : owner.windows.windows.at(*it).className;
+    const std::string title = main ? owner.window.desc.text : owner.windows.windows.at(*it).title;
+    if ((!lpszClass || LowerName(lpszClass) == LowerName(cls.c_str())) &&
+        (!lpszWindow || LowerName(lpszWindow) == LowerName(title.c_str())))
+      return *it;
+  }
+  return 0;
+}
+
+platform::LResult FakeDesktop::SendMessageTimeoutA(platform::Handle hWnd, std::uint32_t Msg,
+                                                   platform::WParam wParam, platform::LParam lParam,
+                                                   std::uint32_t fuFlags, std::uint32_t uTimeout,
+                                                   std::uintptr_t* lpdwResult) {
+  if (Fails("SendMessageTimeoutA", hWnd, Msg, wParam, lParam, fuFlags, uTimeout)) {
+    lastError = platform::ERROR_TIMEOUT;
+    return 0;
+  }
+  FakeDesktop* owner = session().OwnerOf(hWnd);
+  if (!owner) {
+    lastError = platform::ERROR_INVALID_WINDOW_HANDLE;
+    return 0;
+  }
+  // A process with fewer rights reaches an elevated one's window only with
+  // what that window let in.
+  const auto allowed = std::find(owner->windows.messagesAllowed.begin(),
+                                 owner->windows.messagesAllowed.end(), std::pair{hWnd, Msg});
+  if (owner->elevated && !elevated && allowed == owner->windows.messagesAllowed.end()) {
+    lastError = platform::ERROR_ACCESS_DENIED;
+    return 0;
+  }
+  if (!owner->answering) {
+    // A window that has stopped answering for long is given up at once.
+    if ((fuFlags & platform::SMTO_ABORTIFHUNG) == 0) tickCount += uTimeout;
+    lastError = platform::ERROR_TIMEOUT;
+    return 0;
+  }
+  const platform::LResult answer = owner->Receive(hWnd, Msg, wParam, lParam);
+  if (lpdwResult) *lpdwResult = static_cast<std::uintptr_t>(answer);
+  lastError = 0;
+  return 1;
+}
+
+platform::LResult FakeDesktop::Receive(platform::Handle hWnd, std::uint32_t uMsg,
+                                       platform::WParam wParam, platform::LParam lParam) {
+  if (hWnd == window.handle) return window.Receive(uMsg);
+  return windows.Deliver(hWnd, uMsg, wParam, lParam);
+}
+
+std::uint32_t FakeDesktop::GetWindowThreadProcessId(platform::Handle hWnd,
+                                                    std::uint32_t* lpdwProcessId) {
+  if (Fails("GetWindowThreadProcessId", hWnd)) return 0;
+  const FakeDesktop* owner = session().OwnerOf(hWnd);
+  if (!owner) return 0;
+  if (lpdwProcessId) *lpdwProcessId = owner->processId;
+  return owner->processId + 1;   // its one thread
+}
+
+std::int32_t FakeDesktop::AllowSetForegroundWindow(std::uint32_t dwProcessId) {
+  if (Fails("AllowSetForegroundWindow", dwProcessId)) return 0;
+  return session().Runs(dwProcessId) ? 1 : 0;
 }
 
 }  // namespace fake

@@ -59,9 +59,6 @@ struct WindowsState {
   // Windows of a class (names compare without regard to case).
   int WindowsOfClass(const std::string& className) const;
   bool IsClassRegistered(const std::string& className) const;
-  // The number of a registered message, registering it if need be; this is
-  // the system's own use (the shell's), not a call of the program.
-  std::uint32_t MessageNumber(const std::string& name);
 
   // Hands a message to a window's procedure, recording it in `delivered`.
   platform::LResult Deliver(platform::Handle hWnd, std::uint32_t uMsg, platform::WParam wParam,
@@ -73,7 +70,6 @@ struct WindowsState {
 
   std::map<std::string, WindowClass> classes;  // keyed by lower-case name
   std::map<platform::Handle, Window> windows;
-  std::map<std::string, std::uint32_t> registeredMessages;  // keyed by lower-case name
   std::vector<Delivered> delivered;
   std::vector<MessageBoxShown> messageBoxes;
   // Messages waiting in the program's queue (ticks, clicks, the icon's
@@ -83,8 +79,7 @@ struct WindowsState {
   platform::Handle foreground = 0;
   // The (window, message) pairs let through from lower integrity.
   std::vector<std::pair<platform::Handle, std::uint32_t>> messagesAllowed;
-  platform::Handle nextWindow = 0x2000;
-  std::uint32_t nextMessage = 0xC000;
+  platform::Handle nextWindow = 0x2000;   // moved past other processes' handles
   static constexpr platform::Handle kInstance = 0x400000;
 };
 

@@ -41,7 +41,7 @@ IMPORT_MINIMUMS = {
                         "SelectObject SetDIBitsToDevice",
     },
     "kernel32.dll": {
-        "Windows 2000": "CloseHandle FindResourceA GetTickCount IsDBCSLeadByteEx "
+        "Windows 2000": "CloseHandle CreateMutexA FindResourceA GetTickCount IsDBCSLeadByteEx "
                         "MultiByteToWideChar WideCharToMultiByte",
         "Windows XP": "CreateSemaphoreW DeleteCriticalSection EnterCriticalSection ExitProcess "
                       "FreeLibrary GetCurrentThreadId GetLastError GetModuleHandleA "
@@ -70,10 +70,12 @@ IMPORT_MINIMUMS = {
         "Windows XP": "ShellExecuteA Shell_NotifyIconA",
     },
     "user32.dll": {
-        "Windows 2000": "BeginPaint CreateWindowExA DefWindowProcA DestroyIcon DestroyWindow "
-                        "DispatchMessageA EndPaint FillRect GetAsyncKeyState GetCapture "
-                        "GetClientRect GetCursorPos GetDC GetKeyState GetMessageA GetMonitorInfoA "
-                        "GetSysColorBrush GetSystemMetrics GetWindowLongA GetWindowLongPtrA "
+        "Windows 2000": "AllowSetForegroundWindow BeginPaint CreateWindowExA DefWindowProcA "
+                        "DestroyIcon DestroyWindow DispatchMessageA EndPaint FillRect "
+                        "FindWindowExA GetAsyncKeyState GetCapture GetClientRect GetCursorPos "
+                        "GetDC GetKeyState GetMessageA GetMonitorInfoA GetSysColorBrush "
+                        "GetSystemMetrics GetWindowLongA GetWindowLongPtrA "
+                        "GetWindowThreadProcessId SendMessageTimeoutA "
                         "InvalidateRect IsIconic IsZoomed LoadCursorA LoadIconA LoadImageA "
                         "MessageBoxA MonitorFromRect PostQuitMessage RegisterClassA "
                         "RegisterWindowMessageA ReleaseCapture ReleaseDC ScreenToClient "
