@@ -12,6 +12,7 @@ FakeDesktop::FakeDesktop(std::shared_ptr<Session> session) : session_(std::move(
   windows.nextWindow += base;
   window.ownHandle = FakeWindowLayer::kWindow + base;
   window.onEnd = [this] { EndThisProcess(); };
+  window.onCreate = [this] { session_->PutOnTop(window.handle); };
 }
 
 platform::Handle FakeDesktop::CreateMutexA(void* lpMutexAttributes, std::int32_t bInitialOwner,

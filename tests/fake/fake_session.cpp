@@ -78,7 +78,7 @@ std::uint32_t Session::MessageNumber(const std::string& name) {
 }
 
 std::vector<platform::Handle> Session::TopLevelWindows() const {
-  std::vector<platform::Handle> found;
+  std::vector<platform::Handle> found;   // in handle order within one height
   for (const auto& [id, process] : processes_) {
     if (!process.running || !process.desktop) continue;
     const FakeDesktop& desktop = *process.desktop;
@@ -86,7 +86,12 @@ std::vector<platform::Handle> Session::TopLevelWindows() const {
     for (const auto& [handle, window] : desktop.windows.windows)
       if (window.parent == 0) found.push_back(handle);
   }
-  std::sort(found.begin(), found.end());
+  const auto height = [&](platform::Handle window) {
+    const auto it = zOrder_.find(window);
+    return it == zOrder_.end() ? 0 : it->second;
+  };
+  std::stable_sort(found.begin(), found.end(),
+                   [&](platform::Handle a, platform::Handle b) { return height(a) > height(b); });
   return found;
 }
 

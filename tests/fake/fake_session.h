@@ -36,7 +36,9 @@ class Session {
   // One number per name for every process; the first is 0xC000.
   std::uint32_t MessageNumber(const std::string& name);
 
-  // The top-level windows of the running processes, in handle order.
+  // A window made or brought to the front lies above the others.
+  void PutOnTop(platform::Handle window) { zOrder_[window] = ++lastOnTop_; }
+  // The top-level windows of the running processes, from the top down.
   std::vector<platform::Handle> TopLevelWindows() const;
   // The running process that owns the window; null if there is none.
   FakeDesktop* OwnerOf(platform::Handle window) const;
@@ -56,6 +58,8 @@ class Session {
   std::map<std::string, std::uint32_t> messages_;   // keyed by lower-case name
   std::uint32_t nextMessage_ = 0xC000;
   platform::Handle nextObject_ = 0x9000;
+  std::map<platform::Handle, std::uint64_t> zOrder_;   // higher: nearer the top
+  std::uint64_t lastOnTop_ = 0;
 };
 
 }  // namespace fake

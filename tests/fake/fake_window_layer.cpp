@@ -16,6 +16,7 @@ platform::Handle FakeWindowLayer::Create(const platform::WindowDesc& newDesc,
   events_ = &events;
   created = true;
   handle = ownHandle;
+  if (onCreate) onCreate();
   return handle;
 }
 

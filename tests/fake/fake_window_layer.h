@@ -66,6 +66,7 @@ class FakeWindowLayer : public platform::WindowLayer {
 
   platform::Handle handle = 0;
   platform::Handle ownHandle = kWindow;   // what Create gives: each process has its own
+  std::function<void()> onCreate;         // the window is made, above the others
   std::function<void()> onEnd;            // the process is gone
   platform::WindowDesc desc{};
   bool created = false;

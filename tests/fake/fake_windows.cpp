@@ -112,6 +112,7 @@ platform::Handle FakeDesktop::CreateWindowExA(std::uint32_t dwExStyle, const cha
     windows.windows.erase(hwnd);
     return 0;
   }
+  if (hWndParent == 0) session().PutOnTop(hwnd);
   return windows.IsWindow(hwnd) ? hwnd : 0;
 }
 
@@ -163,6 +164,7 @@ std::uint32_t FakeDesktop::RegisterWindowMessageA(const char* lpString) {
 std::int32_t FakeDesktop::SetForegroundWindow(platform::Handle hWnd) {
   if (Fails("SetForegroundWindow", hWnd)) return 0;
   windows.foreground = hWnd;
+  session().PutOnTop(hWnd);
   return 1;
 }
 
