@@ -309,24 +309,44 @@ def frozen_press(display_name, sx, sy, button, hold=0.2):
 
 # ------------------------------------------------------------ processes
 
-def wine_pid(popen, exe):
-    """The pid of the process running exe: the started one, or its child
-    whose command line names exe (Wine turns the started process into it).
+def _runs(pid, exe):
+    """Whether process `pid` runs the Windows program exe, and its parent's pid.
     Where 32-bit programs are emulated, the command line the system shows is
     the emulator's: the emulator, the Wine loader, then the program's."""
+    try:
+        argv = Path(f"/proc/{pid}/cmdline").read_bytes().split(b"\0")
+        ppid = int(Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[1])
+    except (OSError, ValueError, IndexError):
+        return False, None
+    if Path(argv[0].decode(errors="replace")).name.startswith("qemu-") and len(argv) > 2:
+        argv = argv[2:]
     name = Path(exe).name.lower()
+    return argv[0].decode(errors="replace").replace("\\", "/").lower().endswith(name), ppid
+
+
+def wine_pid(popen, exe):
+    """The pid of the process running exe: the started one, or its child
+    whose command line names exe (Wine turns the started process into it)."""
     for pid in [popen.pid] + [int(p) for p in os.listdir("/proc") if p.isdigit()]:
-        try:
-            argv = Path(f"/proc/{pid}/cmdline").read_bytes().split(b"\0")
-            ppid = int(Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[1])
-        except (OSError, ValueError, IndexError):
-            continue
-        if Path(argv[0].decode(errors="replace")).name.startswith("qemu-") and len(argv) > 2:
-            argv = argv[2:]
-        mine = pid == popen.pid or ppid == popen.pid
-        if mine and argv[0].decode(errors="replace").replace("\\", "/").lower().endswith(name):
+        runs, ppid = _runs(pid, exe)
+        if runs and popen.pid in (pid, ppid):
             return pid
-    raise Failure(f"no process runs {name}")
+    raise Failure(f"no process runs {Path(exe).name}")
+
+
+def running_copies(display, exe):
+    """The pids of every process that runs exe in the display's Wine prefix,
+    whoever started it."""
+    prefix = f"WINEPREFIX={display.env['WINEPREFIX']}".encode()
+    pids = []
+    for pid in (int(p) for p in os.listdir("/proc") if p.isdigit()):
+        try:
+            env = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
+        except OSError:
+            continue
+        if prefix in env and _runs(pid, exe)[0]:
+            pids.append(pid)
+    return pids
 
 
 # ------------------------------------------------------------ the X display
@@ -509,17 +529,34 @@ class Session:
         return {"x": int(field["Absolute upper-left X"]), "y": int(field["Absolute upper-left Y"]),
                 "w": int(field["Width"]), "h": int(field["Height"]), "map": field["Map State"]}
 
-    def shown_windows(self, title):
-        """(X id, window_info) of each viewable window named `title`."""
-        infos = [(wid, self.window_info(wid)) for wid in self.find_windows(title)]
+    def window_pid(self, wid):
+        """The pid Wine gave an X window (_NET_WM_PID), or None."""
+        out = self.display.x("xprop", "-id", str(wid), "_NET_WM_PID", check=False)
+        m = re.search(r"= (\d+)", out)
+        return int(m.group(1)) if m else None
+
+    def shown_windows(self, title, pid=None):
+        """(X id, window_info) of each viewable window named `title`, of the
+        process `pid` only if given."""
+        infos = [(wid, self.window_info(wid)) for wid in self.find_windows(title)
+                 if pid is None or self.window_pid(wid) == pid]
         return [(wid, info) for wid, info in infos if info and info["map"] == "IsViewable"]
 
     def wait_window(self, title, timeout=20):
+        """The X id of the window named `title` once viewable: the started
+        program's own, when there is one, since another program's window may
+        carry the same title."""
         def viewable():
-            if self.app is not None and not self.app.running():
+            if self.app is None:
+                return next((wid for wid, _ in self.shown_windows(title)), None)
+            if not self.app.running():
                 raise Failure(f"{Path(self.opts.exe).name} exited with code "
                               f"{self.app.popen.returncode} before its window appeared")
-            return next((wid for wid, _ in self.shown_windows(title)), None)
+            try:   # the loader becomes the program a moment after the start
+                pid = wine_pid(self.app.popen, self.opts.exe)
+            except Failure:
+                return None
+            return next((wid for wid, _ in self.shown_windows(title, pid)), None)
         wid = wait_until(viewable, timeout, 0.1)
         if not wid:
             raise Failure(f"no viewable window named {title!r} within {timeout} s")

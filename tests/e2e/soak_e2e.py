@@ -416,7 +416,7 @@ def write_report(path, fig):
              f"{fig['baseline_minute']:g} (the first minutes still load code and fonts) to that last "
              f"reading; it must stay within +{GROWTH_RATIO:.0%} or +{GROWTH_FLOOR_KB} kB, "
              "whichever is larger.")
-    L += ["- End: `winprobe close` posts WM_CLOSE to the window titled Veltrane; the tray "
+    L += ["- End: `winprobe close` posts WM_CLOSE to Veltrane's main window; the tray "
           "is watched (the icons docked in the desktop's tray, IceWM's) and the process "
           "waited for.", ""]
     path.write_text("\n".join(L))

@@ -37,6 +37,14 @@ MOUSE_KEY = r"HKCU\Control Panel\Mouse"
 DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
 RELAYED = ("user32.SwapMouseButton", "user32.MessageBoxA", "user32.DestroyWindow",
            "shell32.Shell_NotifyIconA", "gdi32.GetDeviceCaps")
+# What a start that finds a copy running must not do: the program's class,
+# windows, timer, icon, injected keys and button swaps; and, to tell that its
+# trace covers its whole life, its end.
+SECOND_START_RELAYED = ("user32.RegisterClassA", "user32.CreateWindowExA", "user32.SetTimer",
+                        "shell32.Shell_NotifyIconA", "user32.keybd_event",
+                        "user32.SwapMouseButton", "kernel32.ExitProcess")
+# Its own start under Wine's relay trace, then the wait for the running copy.
+SECOND_START_LIMIT_S = 30
 # A screen density at which the window's outline no longer fits 32-bit
 # coordinates: its building raises Overflow (error 6) during startup.
 OVERFLOWING_DPI = 500_000_000
@@ -93,6 +101,33 @@ def wait_swap(trace, value, after=0, timeout=5):
     return e2e.wait_until(lambda: value in trace.swaps()[after:], timeout, 0.1)
 
 
+def check_second_start(t, trace):
+    """Starts Veltrane again beside the running copy, under a relay trace of
+    its own: it ends with exit code 0, having called nothing of
+    SECOND_START_RELAYED but ExitProcess(0); the saved assignment, the tray's
+    one icon and the running copy's icon calls are as they were."""
+    (icon, slot), = t.wait_tray_count(1)
+    saved, icon_calls = saved_buttons(t), len(trace.calls("shell32.Shell_NotifyIconA"))
+    t.display.reg_add(r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/d",
+                      ";".join(SECOND_START_RELAYED))
+    second = t.start(t.opts.exe, tag="second",
+                     env=dict(t.display.env, WINEDEBUG="+timestamp,+relay"))
+    t.check(second.wait_exit(SECOND_START_LIMIT_S),
+            f"a second start still runs {SECOND_START_LIMIT_S} s later")
+    calls = [(c.function.lower(), c.args) for c in Trace(second.log).calls()]
+    t.check(second.popen.returncode == 0 and calls == [("kernel32.exitprocess", "00000000")],
+            f"a second start ended with code {second.popen.returncode}, its traced calls "
+            f"{calls[:6]}; expected code 0 and ExitProcess(0) alone")
+    t.check(saved_buttons(t) == saved,
+            f"after a second start the saved assignment is {saved_buttons(t)!r}, was {saved!r}")
+    after = t.wait_tray_count(1)
+    t.check(after[0][0] == icon and e2e.differing(after[0][1], slot, (0, 0)) == 0 and
+            len(trace.calls("shell32.Shell_NotifyIconA")) == icon_calls,
+            f"after a second start the running copy's icon moved from {icon} to {after[0][0]}, "
+            f"looks different or was set again "
+            f"({len(trace.calls('shell32.Shell_NotifyIconA')) - icon_calls} more calls)")
+
+
 def check_ended_with(t, trace, saved, how):
     t.check(t.app.wait_exit(10), f"the process still runs 10 s after {how}")
     swaps = trace.swaps()
@@ -137,7 +172,9 @@ def test_session_end(t):
 
 def test_exit_red_dot_and_close_set_the_saved_buttons_back(t):
     """Each of Exit, the red dot and a close request leaves the saved
-    assignment (swapped) as the last word."""
+    assignment (swapped) as the last word. Before Exit a second start has
+    come and gone and changed nothing (check_second_start): the running
+    copy's ticks still keep the saved assignment."""
     ways = (("Exit", lambda: t.click_centre(e2e.HITAREA)),
             ("the red dot", lambda: t.click_centre(e2e.XAREA)),
             ("a close request", lambda: t.probe("close")))
@@ -145,6 +182,10 @@ def test_exit_red_dot_and_close_set_the_saved_buttons_back(t):
         save_buttons(t, True)
         trace = start_traced(t)
         t.check(wait_swap(trace, 1), "no tick kept the saved swapped assignment")
+        if how == "Exit":
+            check_second_start(t, trace)
+            t.check(wait_swap(trace, 1, len(trace.swaps())),
+                    "after a second start no tick of the running copy kept the saved assignment")
         end()
         check_ended_with(t, trace, 1, how)
         t.cleanup()

@@ -11,10 +11,11 @@ from pathlib import Path
 
 import pytest
 
-from harness import (BACKGROUND, BARE_POINT, CLIENT_SIZE, HIGHLIGHTS, HITAREA, HOME_PAGE,
+from harness import (BACKGROUND, BARE_POINT, BUILD, CLIENT_SIZE, HIGHLIGHTS, HITAREA, HOME_PAGE,
                      LINKAREA, MINAREA, MINBUTAREA, OVERIMG_MARGIN, ROOT, RUN_DIR, SKIN_SIZE,
                      WINDOW_POS, XAREA, Failure, asset, differing, lit, on_display, opened_after,
-                     pointer_shape, read_bmp, read_cursor, read_icon, start_traced, wait_until)
+                     pointer_shape, read_bmp, read_cursor, read_icon, running_copies,
+                     start_traced, wait_until, wine_pid, winpath)
 
 # The layout in units of 1/1440 inch (left, top, width, height), for screens
 # of other densities, and the outline's five shapes in pixels of a 96 pixels
@@ -350,12 +351,18 @@ def test_tray_icon_shows_window(t):
 
 
 def test_tray_icon_leaves(t):
-    """A close request from another process, with the window shown or hidden,
-    and Exit each end the process and take the icon out of the tray."""
+    """Exit and a close request from another process, with the window shown or
+    hidden, each end the process and take the icon out of the tray; the start
+    after each end, Exit first, runs again: its own window shown, its icon
+    back (a copy that has ended is not taken for one still running)."""
     t.wait_tray_count(0, timeout=5)
-    for case in ("close, shown", "close, hidden", "Exit"):
+    start = "the first start"
+    for case in ("Exit", "close, shown", "close, hidden"):
         t.start_app()
         t.wait_tray_count(1)
+        t.check(t.app.running() and t.is_mapped(),
+                f"{start}: the process ended or its window is not shown")
+        start = f"the start after {case}"
         if case == "close, hidden":
             hide_by_yellow_dot(t)
         asked = time.monotonic()
@@ -763,3 +770,140 @@ def test_close_request(t):
     t.probe("close")
     t.check(t.app.wait_exit(5), "the process still runs 5 s after WM_CLOSE")
 
+
+# A later start that finds a copy running asks it to show its window and ends,
+# waiting up to 10 s for one still starting; its own start under Wine comes
+# first, slow where 32-bit programs are emulated.
+HANDOVER_LIMIT_S = 20
+# How long a second answer to the right Windows key is watched for: copies
+# that answered each other's answers would go on doing so.
+ECHO_WATCH_S = 3
+
+
+class LookAlike:
+    """Another program's top-level window titled "Veltrane", of a class of its
+    own (winprobe stranger), hidden so that a show of it is seen; its log has
+    a line for each show, hide, move, size, activation, system command, close
+    request and registered message it gets."""
+
+    def __init__(self, t):
+        self.t, self.log = t, BUILD / "logs" / f"{t.name}.stranger.log"
+        self.log.unlink(missing_ok=True)
+        exe = t.display.probe_exe("winprobe")
+        self.proc = t.start(exe, "stranger", winpath(self.log), tag="stranger")
+        t.check(wait_until(lambda: self.lines(), 15),
+                f"the look-alike window did not open: {self.proc.log}")
+        self.pid = wine_pid(self.proc.popen, exe)
+        self.xwindows = self.x_state()
+
+    def lines(self):
+        """Its log's lines written in full."""
+        text = self.log.read_text() if self.log.exists() else ""
+        return text[:text.rfind("\n") + 1].splitlines()
+
+    def x_state(self):
+        """{X id: geometry and map state} of its windows titled "Veltrane"."""
+        return {wid: self.t.window_info(wid) for wid in self.t.find_windows("Veltrane")
+                if self.t.window_pid(wid) == self.pid}
+
+    def check_untouched(self):
+        """Nothing was done to it since it opened, as its log and X tell."""
+        done = self.lines()[1:]   # the first is "ready", after its own making
+        now = self.x_state()
+        self.t.check(self.proc.running() and not done and now == self.xwindows and
+                     all(info["map"] != "IsViewable" for info in now.values()),
+                     f"the look-alike window was acted on: its log since it opened {done[:6]}, "
+                     f"its X windows {self.xwindows} then, {now} now, the probe "
+                     f"{'runs' if self.proc.running() else 'ended'}")
+
+
+def tray_count(t, want, timeout=3):
+    """How many icons the tray holds once it holds `want`, or after `timeout` s."""
+    seen = []
+    wait_until(lambda: seen.append(len(t.tray_icons())) or seen[-1] == want, timeout, 0.1)
+    return seen[-1]
+
+
+def injected_downs(keylog, vk, since):
+    return [e for e in keylog.events()[since:] if e[1] == vk and e[2] and e[3]]
+
+
+@pytest.mark.timeout(120)
+def test_second_start_shows_the_running_copy(t):
+    """With another program's hidden window titled "Veltrane" open, a first
+    start runs (its window, its icon). After Minimize a second start ends with
+    exit code 0 and leaves one Veltrane process and one tray icon, and the
+    first copy's window shown (viewable, managed by the window manager) as
+    Wine's foreground window; F14 pressed once then gives one Scroll Lock, and
+    the right Windows key once one answer and no more (two copies would answer
+    it, and each other's answers). The look-alike window is not shown, moved,
+    activated or closed, and gets no registered message."""
+    t.wait_tray_count(0, timeout=5)
+    look = LookAlike(t)
+    t.start_app()
+    first = wine_pid(t.app.popen, t.opts.exe)
+    t.wait_tray_count(1)
+    t.click_centre(MINBUTAREA)
+    t.check(wait_until(lambda: not t.is_mapped(), 4), "Minimize did not hide the window")
+    keylog = t.start_keyhook()
+    second = t.start(t.opts.exe, tag="second")
+    ended = second.wait_exit(HANDOVER_LIMIT_S)
+    shown = wait_until(t.is_mapped, 5)
+    copies, icons = running_copies(t.display, t.opts.exe), tray_count(t, 1)
+    t.note(f"after the second start: Veltrane processes {len(copies)}, tray icons {icons}")
+    t.check(ended and second.popen.returncode == 0,
+            f"the second start ended with code {second.popen.returncode}" if ended else
+            f"the second start still runs {HANDOVER_LIMIT_S} s later")
+    t.check(copies == [first] and icons == 1,
+            f"after the second start {len(copies)} Veltrane processes ({copies}, the first {first}) "
+            f"and {icons} tray icons; expected the first alone, with one icon")
+    t.check(shown, "the second start did not bring the first copy's window back within 5 s")
+    foreground = t.probe("foreground")
+    t.check(foreground == f'foreground "Veltrane2" "Veltrane" x={t.wid}',
+            f"Wine's foreground window is {foreground!r}, not the first copy's (X window {t.wid})")
+
+    t.focus()   # keys come through the X focus, which the window manager may keep elsewhere
+    injected, _, _ = press_and_collect(t, keylog, "F14", 125, KEY_HOLD_S)
+    strokes = [(vk, down) for vk, down, _, _ in injected]
+    t.check(strokes == [(145, True), (145, False)],
+            f"F14 pressed once answered with (vk, down) {strokes}; expected one Scroll Lock")
+    before = len(keylog.events())
+    t.key("Super_R", KEY_HOLD_S)
+    t.check(wait_until(lambda: injected_downs(keylog, 92, before), 5),
+            "the right Windows key got no answer within 5 s")
+    # Watched on purpose for ECHO_WATCH_S, not waited for: a second copy's
+    # answer would come a tick of its own later, and answers to answers go on.
+    echoed = wait_until(lambda: len(injected_downs(keylog, 92, before)) > 1, ECHO_WATCH_S)
+    downs = injected_downs(keylog, 92, before)
+    t.check(not echoed, f"the right Windows key pressed once was answered {len(downs)} times "
+                        f"within {ECHO_WATCH_S} s (ms): {[e[0] for e in downs][:6]}")
+    t.note(f"Scroll Locks for one F14 {strokes.count((145, True))}, answers to one right "
+           f"Windows key in {ECHO_WATCH_S} s {len(downs)}")
+    look.check_untouched()
+
+
+@pytest.mark.timeout(90)
+def test_two_starts_at_once(t):
+    """Two starts launched back to back, neither waited for: one of them ends
+    with exit code 0, and then one Veltrane process, one tray icon and one
+    shown window, that of the process left."""
+    t.wait_tray_count(0, timeout=5)
+    t.wait_no_window()
+    starts = [t.start(t.opts.exe, tag=f"start{n}") for n in (1, 2)]
+    ended = wait_until(lambda: [s for s in starts if not s.running()], HANDOVER_LIMIT_S, 0.1)
+    copies, icons = running_copies(t.display, t.opts.exe), tray_count(t, 1)
+    t.note(f"two starts at once: Veltrane processes {len(copies)}, tray icons {icons}")
+    t.check(ended, f"neither of two starts at once ended within {HANDOVER_LIMIT_S} s: "
+                   f"{len(copies)} Veltrane processes, {icons} tray icons")
+    t.app = next((s for s in starts if s.running()), None)
+    t.check(len(ended) == 1 and ended[0].popen.returncode == 0 and t.app,
+            f"of two starts at once {len(ended)} ended, with codes "
+            f"{[s.popen.returncode for s in ended]}; expected one, with code 0")
+    left = wine_pid(t.app.popen, t.opts.exe)
+    t.wid = t.wait_window("Veltrane")
+    t.wait_tray_count(1)
+    copies = running_copies(t.display, t.opts.exe)
+    shown = [(wid, t.window_pid(wid)) for wid, _ in t.shown_windows("Veltrane")]
+    t.check(copies == [left] and shown == [(t.wid, left)],
+            f"after two starts at once: Veltrane processes {copies}, shown windows "
+            f"(X id, pid) {shown}; expected the one left, {left}, with its window alone")
