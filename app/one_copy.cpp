@@ -30,7 +30,8 @@ OneCopy::Outcome OneCopy::Decide() {
       if (TryClaim() != Claim::Elsewhere) return Outcome::RunsAlone;
       if (request == 0) request = win32_.RegisterWindowMessageA(kShowRequestName);
       if (request == 0) return Outcome::NotReached;
-      const std::uint32_t waited = win32_.GetTickCount() - started;   // unsigned: right across the wrap
+      // Unsigned: right across the wrap of the tick count.
+      const std::uint32_t waited = win32_.GetTickCount() - started;
       if (waited >= kWaitForCopyMs) return Outcome::NotReached;
       switch (AskToShow(request, std::min(kAnswerWithinMs, kWaitForCopyMs - waited))) {
         case Reply::Shown:

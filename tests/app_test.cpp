@@ -102,7 +102,8 @@ TEST_F(MainWindow, StartupCreatesFromTheLayoutShapesTheWindowDisplaysItThenRunsT
               ElementsAre(fake::Format("RegOpenKeyExA", platform::HKEY_CURRENT_USER,
                                        "Control Panel\\Mouse", 0, platform::KEY_QUERY_VALUE),
                           "RegQueryValueExA(28672,\"SwapMouseButtons\",16)", "RegCloseKey(28672)",
-                          "GetSystemMetrics(23)", "CreateWindow(549,436,502,328,\"Veltrane\",\"Veltrane2\")",
+                          "GetSystemMetrics(23)",
+                          "CreateWindow(549,436,502,328,\"Veltrane\",\"Veltrane2\")",
                           "StartTimer(3)", "CreateRectRgn(0,0,0,0)", "CreateRectRgn(0,0,0,0)",
                           "CreateRectRgn(60,0,416,131)", "CreateRectRgn(0,49,183,328)",
                           "CreateRectRgn(151,55,501,328)",
@@ -514,7 +515,8 @@ TEST_F(OneCopyPerSession, ASecondStartShowsTheRunningCopyAsItsIconDoesAndMakesNo
                                        0, 0, platform::SMTO_ABORTIFHUNG, 1000)));
   const platform::Handle shown = first.desktop.window.handle;
   EXPECT_THAT(first.desktop.log.Only({"SetStateNormal", "Show", "Hide", "SetForegroundWindow"}),
-              ElementsAre("SetStateNormal()", "Show()", fake::Format("SetForegroundWindow", shown)));
+              ElementsAre("SetStateNormal()", "Show()",
+                          fake::Format("SetForegroundWindow", shown)));
   EXPECT_TRUE(first.desktop.window.visible);
   EXPECT_EQ(first.desktop.windows.foreground, shown);
   EXPECT_EQ(first.desktop.shell.icons.size(), 1u);

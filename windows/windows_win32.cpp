@@ -276,7 +276,9 @@ Handle WindowsWin32::CreateMutexA(void* lpMutexAttributes, std::int32_t bInitial
                            lpName));
 }
 
-std::int32_t WindowsWin32::CloseHandle(Handle hObject) { return ::CloseHandle(As<HANDLE>(hObject)); }
+std::int32_t WindowsWin32::CloseHandle(Handle hObject) {
+  return ::CloseHandle(As<HANDLE>(hObject));
+}
 
 std::uint32_t WindowsWin32::GetLastError() { return ::GetLastError(); }
 

@@ -211,7 +211,8 @@ platform::Handle FakeDesktop::FindWindowExA(platform::Handle hWndParent,
   for (auto it = from; it != all.end(); ++it) {
     const FakeDesktop& owner = *session().OwnerOf(*it);
     const bool main = *it == owner.window.handle;
-    const std::string cls = main ? owner.window.desc.className : owner.windows.windows.at(*it).className;
+    const std::string cls =
+        main ? owner.window.desc.className : owner.windows.windows.at(*it).className;
     const std::string title = main ? owner.window.desc.text : owner.windows.windows.at(*it).title;
     if ((!lpszClass || LowerName(lpszClass) == LowerName(cls.c_str())) &&
         (!lpszWindow || LowerName(lpszWindow) == LowerName(title.c_str())))
