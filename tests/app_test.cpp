@@ -255,9 +255,17 @@ TEST_F(MainWindow, AnUntrappedErrorEndsLikeExitAndNothingRunsWhileItsBoxIsUp) {
   queue([&] { desktop.IconMouse(hidden, platform::WM_LBUTTONUP); });
   queue([&] { desktop.window.CloseRequest(); });
   queue([&] { tray::ReportUntrappedError(std::runtime_error("another")); });
+  // A later start's request: a copy that is ending must not claim to have
+  // shown itself, or that start ends too and no copy is left.
+  platform::LResult requestAnswer = -1;
+  queue([&] {
+    requestAnswer =
+        desktop.window.Receive(desktop.session().MessageNumber(app::kShowRequestName));
+  });
 
   ExpectEnd([&] { desktop.window.Tick(); });
-  EXPECT_EQ(queuedRun, 7);
+  EXPECT_EQ(queuedRun, 8);
+  EXPECT_EQ(requestAnswer, 0);
   ExpectOneBox(harness::kInvalidCallBox);
   // The failing hover step, the box, then the icon removed, the user's
   // buttons set back and the end; no key read, no command, no show. (The
