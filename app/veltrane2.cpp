@@ -64,9 +64,10 @@ void Veltrane2::Run() {
 void Veltrane2::CreateFromLayout() {
   const std::int32_t dpiX = win32_.GetDeviceCaps(platform::LOGPIXELSX);
   const std::int32_t dpiY = win32_.GetDeviceCaps(platform::LOGPIXELSY);
+  // Known before the window is there: a later start asks as soon as it finds it.
+  showRequest_ = win32_.RegisterWindowMessageA(kShowRequestName);
   // A window that cannot be created is what the classic run-time reports
   // when the system's window resources run out.
-  showRequest_ = win32_.RegisterWindowMessageA(kShowRequestName);
   if (window_.Create({OnScreen(ToPixels(kWindowUnits, dpiX, dpiY)), kWindowText, kMainWindowClass},
                      *this) == 0)
     throw platform::Error(platform::kErrOutOfMemory, "Out of memory");
