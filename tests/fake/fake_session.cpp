@@ -82,7 +82,7 @@ std::vector<platform::Handle> Session::TopLevelWindows() const {
   for (const auto& [id, process] : processes_) {
     if (!process.running || !process.desktop) continue;
     const FakeDesktop& desktop = *process.desktop;
-    if (desktop.window.created && !desktop.window.destroyed) found.push_back(desktop.window.handle);
+    if (desktop.window.Exists()) found.push_back(desktop.window.handle);
     for (const auto& [handle, window] : desktop.windows.windows)
       if (window.parent == 0) found.push_back(handle);
   }
@@ -99,7 +99,7 @@ FakeDesktop* Session::OwnerOf(platform::Handle window) const {
   for (const auto& [id, process] : processes_) {
     if (!process.running || !process.desktop) continue;
     const FakeDesktop& desktop = *process.desktop;
-    if ((desktop.window.created && !desktop.window.destroyed && desktop.window.handle == window) ||
+    if ((desktop.window.Exists() && desktop.window.handle == window) ||
         desktop.windows.IsWindow(window))
       return process.desktop;
   }

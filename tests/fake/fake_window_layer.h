@@ -64,6 +64,9 @@ class FakeWindowLayer : public platform::WindowLayer {
   static constexpr platform::Handle kSmallIcon = 0x7002;
   static constexpr platform::Handle kOtherWindow = 0x5000;   // some other program's
 
+  // Made and not yet destroyed: a window other processes can find.
+  bool Exists() const { return created && !destroyed; }
+
   platform::Handle handle = 0;
   platform::Handle ownHandle = kWindow;   // what Create gives: each process has its own
   std::function<void()> onCreate;         // the window is made, above the others
